@@ -1,0 +1,32 @@
+# Two entry points, both of which install missing Debian packages first:
+#   make run   - build the game and start it
+#   make test  - build with AddressSanitizer + UndefinedBehaviorSanitizer and run every test
+BUILD      ?= build
+TEST_BUILD ?= build-test
+JOBS       ?= $(shell nproc)
+
+.PHONY: run test deps build bench clean
+
+deps:
+	@bash scripts/deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRAMBLE_TESTS=OFF -DBRAMBLE_BENCH=OFF
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@if [ -x $(BUILD)/game/bramble ]; then exec $(BUILD)/game/bramble; \
+	else echo "the game is not built yet: only the engine and its tests exist"; fi
+
+test: deps
+	cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=Debug -DBRAMBLE_SANITIZE=ON -DBRAMBLE_WERROR=ON -DBRAMBLE_BENCH=OFF
+	cmake --build $(TEST_BUILD) -j $(JOBS)
+	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+bench: deps
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBRAMBLE_TESTS=OFF -DBRAMBLE_BENCH=ON
+	cmake --build build-bench -j $(JOBS)
+	build-bench/bench/bench_frame
+
+clean:
+	rm -rf $(BUILD) $(TEST_BUILD) build-bench

@@ -1,0 +1,84 @@
+// Engine-private state and helpers, shared by the engine's source files only.
+// The game includes VEK.h alone.
+#pragma once
+
+#include "VEK.h"
+#include "_.h"
+
+#include <cstdio>
+
+// ---------------------------------------------------------------------------
+// Lifecycle (vek_core.cpp)
+// ---------------------------------------------------------------------------
+extern VEK_Config ___vek_config;
+extern SDL_Window *___vek_window;
+extern SDL_Renderer *___vek_renderer;
+extern uint32_t ___vek_tick;
+extern uint32_t ___vek_min_dt;
+extern uint32_t ___vek_next_time;
+extern int ___vek_should_quit;
+extern int ___vek_mouse_x, ___vek_mouse_y;
+
+int sdl_error(int rv); // log SDL's error text, give rv back
+int _sdl_error(void);  // sdl_error(-1), then VEK_Quit; -1
+
+// ---------------------------------------------------------------------------
+// Frame and presentation (vek_frame.cpp)
+// ---------------------------------------------------------------------------
+extern SDL_Texture *___vek_target;
+extern SDL_Texture *___vek_target_pre;
+extern SDL_BlendMode ___vek_blendmode;
+extern float ___vek_scale;
+extern int ___vek_off_x, ___vek_off_y;
+extern int ___vek_camera_x, ___vek_camera_y;
+
+int pixel_draw_end(void); // compose the off-screen picture into the window
+
+// Pacing schedule: advances *next_time by min_dt and returns how many
+// milliseconds to wait at `now`; a late frame restarts the schedule at `now`.
+// Wrap-aware across the 32-bit millisecond clock.
+uint32_t pace_frame(uint32_t *next_time, uint32_t min_dt, uint32_t now);
+
+// Letterbox fit of a w x h picture (shown `ratio` times as wide) into a window.
+typedef struct Letterbox {
+    float scale;
+    int x, y, w, h;
+} Letterbox;
+Letterbox letterbox_fit(int win_w, int win_h, int width, int height, float ratio,
+                        bool pixel_perfect);
+
+// ---------------------------------------------------------------------------
+// Drawing (vek_draw.cpp)
+// ---------------------------------------------------------------------------
+extern VEK_Color ___vek_color;
+int color_byte(float c); // 255 * c truncated; callers keep the low 8 bits
+
+// ---------------------------------------------------------------------------
+// Resource registry (vek_resource.cpp)
+// ---------------------------------------------------------------------------
+extern VEK_Resource *___vek_resources;
+extern size_t ___vek_resources_size;
+extern size_t ___vek_resources_capacity;
+
+int reserve(void **vec, size_t size, size_t *capacity, size_t elem); // 0, or 1 on failure
+char *drain(FILE *fp, size_t *size);                                  // whole file, or null
+VEK_ResourceType deduce_type(const char *path);
+
+// ---------------------------------------------------------------------------
+// Audio (vek_audio.cpp)
+// ---------------------------------------------------------------------------
+struct _Mix_Music;
+extern struct _Mix_Music *___vek_music;
+
+// ---------------------------------------------------------------------------
+// Input (vek_input.cpp)
+// ---------------------------------------------------------------------------
+extern VEK_KeyState ___vek_keystates[512];
+extern VEK_KeyState ___vek_mousestates[256];
+extern VEK_KeyState ___vek_joystates[21];
+extern VEK_Joystick *___vek_joysticks;
+extern size_t ___vek_joysticks_size;
+extern size_t ___vek_joysticks_capacity;
+
+void next_state(VEK_KeyState *keystate);
+void get_axis(SDL_GameController *gc, float *out, SDL_GameControllerAxis axis);
