@@ -63,6 +63,7 @@ extern size_t ___vek_resources_capacity;
 int reserve(void **vec, size_t size, size_t *capacity, size_t elem); // 0, or 1 on failure
 char *drain(FILE *fp, size_t *size);                                  // whole file, or null
 VEK_ResourceType deduce_type(const char *path);
+VEK_Resource *resource_find(VEK_Uint id); // the record of id, or null outside 1..size (no LOG)
 
 // ---------------------------------------------------------------------------
 // Audio (vek_audio.cpp)

@@ -5,6 +5,7 @@
 #include "VEK.h"
 #include "_.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>

@@ -1,0 +1,74 @@
+// The game's entry, its frame, and the clocks every timed part of the game reads.
+#include <SDL.h> // declares SDL_main with C linkage, as SDL's entry glue expects
+
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+
+#include "VEK.h"
+#include "_.h"
+#include "cfg.h"
+#include "minigame_manager.h"
+#include "record.h"
+#include "world.h"
+
+// ---------------------------------------------------------------------------
+// Clocks
+// ---------------------------------------------------------------------------
+
+// Taken during static initialisation, before SDL_main runs: close enough to the
+// start of the process for a clock that only measures intervals.
+static const std::chrono::steady_clock::time_point process_start = std::chrono::steady_clock::now();
+
+static clock_t (*clock_source)(void) = nullptr;
+static time_t (*time_source)(void) = nullptr;
+
+clock_t game_clock(void) {
+    if (clock_source != nullptr) return clock_source();
+    auto elapsed = std::chrono::steady_clock::now() - process_start;
+    return static_cast<clock_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+}
+
+time_t game_time(void) {
+    if (time_source != nullptr) return time_source();
+    return time(NULL);
+}
+
+void game_clock_set_source(clock_t (*source)(void)) {
+    clock_source = source;
+}
+void game_time_set_source(time_t (*source)(void)) {
+    time_source = source;
+}
+
+// ---------------------------------------------------------------------------
+// Entry and frame
+// ---------------------------------------------------------------------------
+
+int main_loop(void *data) {
+    (void)data;
+    minigame_manage();
+    ASSERT(VEK_DrawBegin() == 0);
+    VEK_DrawSetColor(.r = game.bg_color.red, .g = game.bg_color.green, .b = game.bg_color.blue,
+                     .a = -1.0f);
+    VEK_DrawClear();
+    minigame_draw();
+    ASSERT(VEK_DrawEnd() == 0);
+    return 0;
+}
+
+int SDL_main(int argc, char **argv) {
+    (void)argc;
+    (void)argv;
+    srand(static_cast<unsigned int>(time(NULL)));
+    DEFER(wdeinit);
+    ASSERT(VEK_Init(.width = cfg.display_width, .height = cfg.display_height,
+                    .pixel_perfect = false, .show_cursor = true, .title = "bramble") == 0);
+    DEFER(VEK_Quit);
+    world_init("res/world/world.csv");
+    record_init();
+    minigame_init();
+    VEK_MainLoop(main_loop, NULL);
+    return 0;
+}
