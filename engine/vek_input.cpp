@@ -177,25 +177,45 @@ void VEK_CycleEvents(void) {
 // ---------------------------------------------------------------------------
 // Queries
 // ---------------------------------------------------------------------------
-static bool is_down(VEK_KeyState s) { return s == VEK_KEYSTATE_DOWN || s == VEK_KEYSTATE_PRESS; }
-static bool is_up(VEK_KeyState s) { return s == VEK_KEYSTATE_UP || s == VEK_KEYSTATE_RELEASE; }
+static bool is_down(VEK_KeyState s) {
+    return s == VEK_KEYSTATE_DOWN || s == VEK_KEYSTATE_PRESS;
+}
+static bool is_up(VEK_KeyState s) {
+    return s == VEK_KEYSTATE_UP || s == VEK_KEYSTATE_RELEASE;
+}
 
 VEK_KeyState VEK_GetKeyState(int scancode) {
     if (scancode < 0 || scancode >= KEY_COUNT) return VEK_KEYSTATE_UP;
     return ___vek_keystates[scancode];
 }
-bool VEK_IsKeyDown(int scancode) { return is_down(VEK_GetKeyState(scancode)); }
-bool VEK_IsKeyPressed(int scancode) { return VEK_GetKeyState(scancode) == VEK_KEYSTATE_PRESS; }
-bool VEK_IsKeyReleased(int scancode) { return VEK_GetKeyState(scancode) == VEK_KEYSTATE_RELEASE; }
-bool VEK_IsKeyUp(int scancode) { return is_up(VEK_GetKeyState(scancode)); }
+bool VEK_IsKeyDown(int scancode) {
+    return is_down(VEK_GetKeyState(scancode));
+}
+bool VEK_IsKeyPressed(int scancode) {
+    return VEK_GetKeyState(scancode) == VEK_KEYSTATE_PRESS;
+}
+bool VEK_IsKeyReleased(int scancode) {
+    return VEK_GetKeyState(scancode) == VEK_KEYSTATE_RELEASE;
+}
+bool VEK_IsKeyUp(int scancode) {
+    return is_up(VEK_GetKeyState(scancode));
+}
 
-VEK_KeyState VEK_MouseGetState(uint8_t button) { return ___vek_mousestates[button]; }
-bool VEK_MouseDown(uint8_t button) { return is_down(VEK_MouseGetState(button)); }
-bool VEK_MousePressed(uint8_t button) { return VEK_MouseGetState(button) == VEK_KEYSTATE_PRESS; }
+VEK_KeyState VEK_MouseGetState(uint8_t button) {
+    return ___vek_mousestates[button];
+}
+bool VEK_MouseDown(uint8_t button) {
+    return is_down(VEK_MouseGetState(button));
+}
+bool VEK_MousePressed(uint8_t button) {
+    return VEK_MouseGetState(button) == VEK_KEYSTATE_PRESS;
+}
 bool VEK_MouseReleased(uint8_t button) {
     return VEK_MouseGetState(button) == VEK_KEYSTATE_RELEASE;
 }
-bool VEK_MouseUp(uint8_t button) { return is_up(VEK_MouseGetState(button)); }
+bool VEK_MouseUp(uint8_t button) {
+    return is_up(VEK_MouseGetState(button));
+}
 
 void VEK_MouseGetPosition(int *x, int *y) {
     if (x != nullptr) *x = ___vek_mouse_x;
@@ -207,14 +227,18 @@ VEK_KeyState VEK_JoystickGetState(uint8_t button) {
     if (button >= JOY_BUTTON_COUNT) return VEK_KEYSTATE_UP;
     return ___vek_joystates[button];
 }
-bool VEK_JoystickDown(uint8_t button) { return is_down(VEK_JoystickGetState(button)); }
+bool VEK_JoystickDown(uint8_t button) {
+    return is_down(VEK_JoystickGetState(button));
+}
 bool VEK_JoystickPressed(uint8_t button) {
     return VEK_JoystickGetState(button) == VEK_KEYSTATE_PRESS;
 }
 bool VEK_JoystickReleased(uint8_t button) {
     return VEK_JoystickGetState(button) == VEK_KEYSTATE_RELEASE;
 }
-bool VEK_JoystickUp(uint8_t button) { return is_up(VEK_JoystickGetState(button)); }
+bool VEK_JoystickUp(uint8_t button) {
+    return is_up(VEK_JoystickGetState(button));
+}
 
 // The first open controller whose stick is off-centre answers.
 static float first_stick(float VEK_Joystick::*field) {
@@ -224,7 +248,15 @@ static float first_stick(float VEK_Joystick::*field) {
     }
     return 0.0f;
 }
-float VEK_JoystickLeftX(void) { return first_stick(&VEK_Joystick::leftx); }
-float VEK_JoystickLeftY(void) { return first_stick(&VEK_Joystick::lefty); }
-float VEK_JoystickRightX(void) { return first_stick(&VEK_Joystick::rightx); }
-float VEK_JoystickRightY(void) { return first_stick(&VEK_Joystick::righty); }
+float VEK_JoystickLeftX(void) {
+    return first_stick(&VEK_Joystick::leftx);
+}
+float VEK_JoystickLeftY(void) {
+    return first_stick(&VEK_Joystick::lefty);
+}
+float VEK_JoystickRightX(void) {
+    return first_stick(&VEK_Joystick::rightx);
+}
+float VEK_JoystickRightY(void) {
+    return first_stick(&VEK_Joystick::righty);
+}

@@ -12,7 +12,9 @@ namespace {
 // ---------------------------------------------------------------------------
 // Event helpers
 // ---------------------------------------------------------------------------
-void push(SDL_Event ev) { ASSERT_EQ(SDL_PushEvent(&ev), 1) << SDL_GetError(); }
+void push(SDL_Event ev) {
+    ASSERT_EQ(SDL_PushEvent(&ev), 1) << SDL_GetError();
+}
 
 void push_key(Uint32 type, int scancode, bool repeat = false) {
     SDL_Event ev;
@@ -89,9 +91,7 @@ const FrameCase kFrameCases[] = {
     {"repeat_ignored",
      {{DOWN}, {REPEAT}, {REPEAT, REPEAT}, {}},
      {VEK_KEYSTATE_PRESS, VEK_KEYSTATE_DOWN, VEK_KEYSTATE_DOWN, VEK_KEYSTATE_DOWN}},
-    {"press_release_one_frame",
-     {{DOWN, UP}, {}},
-     {VEK_KEYSTATE_RELEASE, VEK_KEYSTATE_UP}},
+    {"press_release_one_frame", {{DOWN, UP}, {}}, {VEK_KEYSTATE_RELEASE, VEK_KEYSTATE_UP}},
     {"release_press_one_frame",
      {{DOWN}, {UP, DOWN}, {}},
      {VEK_KEYSTATE_PRESS, VEK_KEYSTATE_PRESS, VEK_KEYSTATE_DOWN}},
@@ -124,8 +124,7 @@ TEST_F(InputTest, KeyFrames) {
         SCOPED_TRACE(c.name);
         memset(___vek_keystates, 0, sizeof ___vek_keystates);
         for (size_t f = 0; f < c.frames.size(); f++) {
-            for (Act a : c.frames[f])
-                push_key(a == UP ? SDL_KEYUP : SDL_KEYDOWN, key, a == REPEAT);
+            for (Act a : c.frames[f]) push_key(a == UP ? SDL_KEYUP : SDL_KEYDOWN, key, a == REPEAT);
             VEK_CycleEvents();
             SCOPED_TRACE("frame " + std::to_string(f));
             EXPECT_EQ(VEK_GetKeyState(key), c.expect[f]);
@@ -151,8 +150,8 @@ TEST_F(InputTest, MouseButtonFrames) {
             SCOPED_TRACE("frame " + std::to_string(f));
             EXPECT_EQ(VEK_MouseGetState(button), c.expect[f]);
             check_preds("mouse", c.expect[f],
-                        {VEK_MouseDown(button), VEK_MousePressed(button),
-                         VEK_MouseReleased(button), VEK_MouseUp(button)});
+                        {VEK_MouseDown(button), VEK_MousePressed(button), VEK_MouseReleased(button),
+                         VEK_MouseUp(button)});
             EXPECT_EQ(VEK_MouseGetState(SDL_BUTTON_RIGHT), VEK_KEYSTATE_UP);
         }
     }
@@ -217,8 +216,8 @@ TEST_F(InputTest, PollEventReportsKeysAndQuitOnly) {
         VEK_EventType type;
         int button; // -1: not looked at
     };
-    const Want wants[] = {{VEK_EV_KEYDOWN, 8}, {VEK_EV_KEYUP, 9}, {VEK_EV_QUIT, -1},
-                          {VEK_EV_KEYDOWN, 10}};
+    const Want wants[] = {
+        {VEK_EV_KEYDOWN, 8}, {VEK_EV_KEYUP, 9}, {VEK_EV_QUIT, -1}, {VEK_EV_KEYDOWN, 10}};
     for (const Want &w : wants) {
         VEK_Event e = {static_cast<VEK_EventType>(99), -7};
         ASSERT_EQ(VEK_PollEvent(&e), 1);
@@ -306,10 +305,8 @@ TEST_F(InputTest, MousePositionAfterCompositionIn800x600) {
         Uint32 type; // SDL_MOUSEMOTION or a button event
         int wx, wy, gx, gy;
     } cases[] = {
-        {SDL_MOUSEMOTION, 100 + 300, 300, 320, 320},
-        {SDL_MOUSEBUTTONDOWN, 100, 0, 0, 0},
-        {SDL_MOUSEBUTTONUP, 699, 599, 638, 638},
-        {SDL_MOUSEMOTION, 700, 600, 640, 640},
+        {SDL_MOUSEMOTION, 100 + 300, 300, 320, 320}, {SDL_MOUSEBUTTONDOWN, 100, 0, 0, 0},
+        {SDL_MOUSEBUTTONUP, 699, 599, 638, 638},     {SDL_MOUSEMOTION, 700, 600, 640, 640},
         {SDL_MOUSEMOTION, 50, 10, -53, 10},
     };
     for (const Case &c : cases) {
@@ -364,7 +361,9 @@ struct Pad {
             if (SDL_JoystickGetDeviceInstanceID(i) == id) return i;
         return -1;
     }
-    void detach() const { EXPECT_EQ(SDL_JoystickDetachVirtual(device_index()), 0) << SDL_GetError(); }
+    void detach() const {
+        EXPECT_EQ(SDL_JoystickDetachVirtual(device_index()), 0) << SDL_GetError();
+    }
     SDL_Joystick *joy() const { return SDL_JoystickFromInstanceID(id); }
     void button(int b, bool held) const {
         ASSERT_NE(joy(), nullptr);
@@ -561,16 +560,16 @@ TEST_F(InputTest, ButtonsCombineAcrossPads) {
     };
     // Held on either pad counts as held; the state moves once per frame.
     const std::vector<Frame> frames = {
-        {false, true, VEK_KEYSTATE_PRESS},  {false, true, VEK_KEYSTATE_DOWN},
-        {false, true, VEK_KEYSTATE_DOWN},   {true, true, VEK_KEYSTATE_DOWN},
-        {true, false, VEK_KEYSTATE_DOWN},   {false, false, VEK_KEYSTATE_RELEASE},
-        {false, false, VEK_KEYSTATE_UP},    {true, false, VEK_KEYSTATE_PRESS},
-        {true, false, VEK_KEYSTATE_DOWN},   {false, false, VEK_KEYSTATE_RELEASE},
-        {false, false, VEK_KEYSTATE_UP},    {true, true, VEK_KEYSTATE_PRESS},
+        {false, true, VEK_KEYSTATE_PRESS},    {false, true, VEK_KEYSTATE_DOWN},
+        {false, true, VEK_KEYSTATE_DOWN},     {true, true, VEK_KEYSTATE_DOWN},
+        {true, false, VEK_KEYSTATE_DOWN},     {false, false, VEK_KEYSTATE_RELEASE},
+        {false, false, VEK_KEYSTATE_UP},      {true, false, VEK_KEYSTATE_PRESS},
+        {true, false, VEK_KEYSTATE_DOWN},     {false, false, VEK_KEYSTATE_RELEASE},
+        {false, false, VEK_KEYSTATE_UP},      {true, true, VEK_KEYSTATE_PRESS},
         {false, false, VEK_KEYSTATE_RELEASE},
     };
-    for (int button : {SDL_CONTROLLER_BUTTON_A, SDL_CONTROLLER_BUTTON_START,
-                       SDL_CONTROLLER_BUTTON_DPAD_RIGHT}) {
+    for (int button :
+         {SDL_CONTROLLER_BUTTON_A, SDL_CONTROLLER_BUTTON_START, SDL_CONTROLLER_BUTTON_DPAD_RIGHT}) {
         SCOPED_TRACE("button " + std::to_string(button));
         uint8_t other = button == 0 ? 1 : 0;
         for (size_t f = 0; f < frames.size(); f++) {

@@ -36,7 +36,11 @@ uint32_t le32(const Bytes &b, size_t at) {
 // Decodes one UTF-8 sequence at b[i], advancing i; returns false on a malformed one.
 bool next_utf8(const Bytes &b, size_t &i, size_t end, uint32_t &cp) {
     uint8_t c = b[i];
-    int more = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
+    int more = c < 0x80             ? 0
+               : (c & 0xE0) == 0xC0 ? 1
+               : (c & 0xF0) == 0xE0 ? 2
+               : (c & 0xF8) == 0xF0 ? 3
+                                    : -1;
     if (more < 0 || i + size_t(more) >= end) return false;
     cp = more == 0 ? c : c & (0x3F >> more);
     for (int k = 1; k <= more; k++) {

@@ -31,7 +31,9 @@ constexpr LetterRow letter_rows[] = {
     {200, 226, 290, "ZXCVBNM"},
 };
 
-constexpr uint32_t opaque(uint32_t rgb) { return 0xFF000000 | rgb; }
+constexpr uint32_t opaque(uint32_t rgb) {
+    return 0xFF000000 | rgb;
+}
 const uint32_t body = opaque(0x2E3440), body_edge = opaque(0x1C2028), body_light = opaque(0x434C5E);
 const uint32_t letter_face = opaque(0xF4F4F2), letter_side = opaque(0xC9CBCF);
 const uint32_t other_face = opaque(0x9DA3AE), other_side = opaque(0x7A808B);
@@ -157,7 +159,8 @@ int main(int argc, char **argv) {
         const char *keys;
         const char *wide;
     };
-    for (const Tail &t : {Tail{top, "[]", "\\"}, Tail{mid, ";'", "ENTER"}, Tail{low, ",./", "SHIFT"}}) {
+    for (const Tail &t :
+         {Tail{top, "[]", "\\"}, Tail{mid, ";'", "ENTER"}, Tail{low, ",./", "SHIFT"}}) {
         int x = t.row.x + pitch * int(std::strlen(t.row.letters));
         for (int i = 0; t.keys[i]; i++, x += pitch) {
             char text[2] = {t.keys[i], 0};
