@@ -29,9 +29,11 @@ void world_init(const char *path) {
         // reach read as code 0 instead of the previous row's characters.
         memset(buffer, 0, sizeof buffer);
         if (fscanf(world, format, buffer) != 1) break;
-        // A carriage return ending a short row belongs to the line break, not to the row.
+        // A carriage return ending a row belongs to the line break, not to the row;
+        // so an empty first line stops the reading whatever its line ending.
         size_t len = strlen(buffer);
-        if (len > 0 && buffer[len - 1] == '\r') buffer[len - 1] = '\0';
+        if (len > 0 && buffer[len - 1] == '\r') buffer[--len] = '\0';
+        if (len == 0) break;
         for (int x = 0; x < ROW_CHARS; x += 2) g_world.cell[y][x / 2] = buffer[x];
     }
     // Anything after the last grid row is left unread: the grid has no room for it.
