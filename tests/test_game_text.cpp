@@ -44,13 +44,20 @@ Rgb colour_left_after(const std::function<void()> &draw) {
     return px.at(601, 601);
 }
 
+// The game's runtime directory (its asset/ beside the executable): CTest names it; a
+// test binary run by hand finds it from its own place in the build tree.
+std::string runtime_dir() {
+    if (const char *dir = getenv("BRAMBLE_RUNTIME_DIR")) return dir;
+    return std::filesystem::read_symlink("/proc/self/exe").parent_path().string() + "/../game";
+}
+
 class Text : public EngineTest {
   protected:
+    std::string runtime = runtime_dir();
     void SetUp() override {
-        const char *dir = getenv("BRAMBLE_RUNTIME_DIR");
-        ASSERT_NE(dir, nullptr) << "BRAMBLE_RUNTIME_DIR names the game's runtime directory";
-        ASSERT_TRUE(std::filesystem::exists(std::string(dir) + "/asset/atarifont.bmp"));
-        ASSERT_EQ(VEK_Init(.width = 640, .height = 640, .mixer = VEK_MIXER_OFF, .basepath = dir),
+        ASSERT_TRUE(std::filesystem::exists(runtime + "/asset/atarifont.bmp")) << runtime;
+        ASSERT_EQ(VEK_Init(.width = 640, .height = 640, .mixer = VEK_MIXER_OFF,
+                           .basepath = runtime.c_str()),
                   0);
     }
 };
