@@ -42,7 +42,10 @@ void get_axis(SDL_GameController *gc, float *out, SDL_GameControllerAxis axis) {
 }
 
 // A controller arrived: open it in the first empty slot, or in a new one.
-static void open_controller(int device_index) {
+// Reports go out from VEK_PollEvent, the operation the caller sees.
+enum Arrival { ARRIVAL_OPENED, ARRIVAL_NO_ROOM, ARRIVAL_OPEN_FAILED };
+
+static Arrival open_controller(int device_index) {
     size_t slot = ___vek_joysticks_size;
     for (size_t i = 0; i < ___vek_joysticks_size; i++) {
         if (___vek_joysticks[i].ptr == nullptr) {
@@ -53,35 +56,31 @@ static void open_controller(int device_index) {
     if (slot == ___vek_joysticks_size) {
         void *vec = ___vek_joysticks;
         if (reserve(&vec, ___vek_joysticks_size + 1, &___vek_joysticks_capacity,
-                    sizeof(VEK_Joystick)) != 0) {
-            LOG("failed to reserve for new joystick");
-            return;
-        }
+                    sizeof(VEK_Joystick)) != 0)
+            return ARRIVAL_NO_ROOM;
         ___vek_joysticks = static_cast<VEK_Joystick *>(vec);
         ___vek_joysticks[slot].ptr = nullptr; // _realloc leaves the new part as it was
         ___vek_joysticks_size += 1;
     }
     SDL_GameController *gc = SDL_GameControllerOpen(device_index);
-    if (gc == nullptr) {
-        sdl_error(0);
-        return;
-    }
+    if (gc == nullptr) return ARRIVAL_OPEN_FAILED;
     ___vek_joysticks[slot] = VEK_Joystick{gc, 0.0f, 0.0f, 0.0f, 0.0f};
-    LOG("opened joystick");
+    return ARRIVAL_OPENED;
 }
 
 // A controller left: close the open slot whose joystick has that instance id.
-static void close_controller(SDL_JoystickID instance_id) {
+// False when no open slot had it.
+static bool close_controller(SDL_JoystickID instance_id) {
     for (size_t i = 0; i < ___vek_joysticks_size; i++) {
         SDL_GameController *gc = ___vek_joysticks[i].ptr;
         if (gc == nullptr) continue;
         if (SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(gc)) == instance_id) {
             SDL_GameControllerClose(gc);
             ___vek_joysticks[i].ptr = nullptr;
-            return;
+            return true;
         }
     }
-    LOG("didn't remove no joystick");
+    return false;
 }
 
 static void set_key(SDL_Scancode scancode, VEK_KeyState state) {
@@ -125,10 +124,20 @@ int VEK_PollEvent(VEK_Event *e) {
             ___vek_mousestates[ev.button.button] = VEK_KEYSTATE_RELEASE;
             break;
         case SDL_CONTROLLERDEVICEADDED:
-            open_controller(ev.cdevice.which);
+            switch (open_controller(ev.cdevice.which)) {
+            case ARRIVAL_OPENED:
+                LOG("opened joystick");
+                break;
+            case ARRIVAL_NO_ROOM:
+                LOG("failed to reserve for new joystick");
+                break;
+            case ARRIVAL_OPEN_FAILED:
+                sdl_error(0);
+                break;
+            }
             break;
         case SDL_CONTROLLERDEVICEREMOVED:
-            close_controller(ev.cdevice.which);
+            if (!close_controller(ev.cdevice.which)) LOG("didn't remove no joystick");
             break;
         default:
             break;
