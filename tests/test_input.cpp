@@ -4,6 +4,9 @@
 #include "vek_internal.h"
 
 #include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <string>
 #include <vector>
 
@@ -201,6 +204,28 @@ TEST_F(InputTest, ForgedScancodeOutOfRangeChangesNothing) {
     for (int sc = 0; sc < 512; sc++)
         EXPECT_EQ(VEK_GetKeyState(sc), sc == SDL_SCANCODE_A ? VEK_KEYSTATE_PRESS : VEK_KEYSTATE_UP)
             << sc;
+}
+
+// ---------------------------------------------------------------------------
+// The frame's first step: changed files are reloaded before any input is read
+// ---------------------------------------------------------------------------
+TEST_F(InputTest, CycleEventsReloadsChangedFiles) {
+    TempDir dir;
+    const std::string path = dir.file("data.txt");
+    write_file(path, "one");
+    VEK_Uint id = VEK_LoadResource(path.c_str());
+    ASSERT_NE(id, 0u);
+    VEK_CycleEvents(); // first look: the time is recorded, nothing reloaded
+    ASSERT_EQ(VEK_GetRawResource(id)->size, 3u);
+
+    write_file(path, "three");
+    struct timespec later[2] = {{time(nullptr) + 100, 0}, {time(nullptr) + 100, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), later, 0), 0);
+    EXPECT_EQ(VEK_GetRawResource(id)->size, 3u) << "nothing reloads outside the frame step";
+    VEK_CycleEvents();
+    const VEK_Raw *raw = VEK_GetRawResource(id);
+    ASSERT_EQ(raw->size, 5u);
+    EXPECT_EQ(std::string(static_cast<const char *>(raw->data), raw->size), "three");
 }
 
 // ---------------------------------------------------------------------------
