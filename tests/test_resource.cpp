@@ -146,7 +146,7 @@ TEST(Drain, RefusesWhatIsNotASizeableRegularFile) {
     close(big);
     int pipefd[2];
     ASSERT_EQ(pipe(pipefd), 0);
-    write(pipefd[1], "xyz", 3);
+    ASSERT_EQ(write(pipefd[1], "xyz", 3), 3);
     close(pipefd[1]);
 
     struct Case {
