@@ -229,6 +229,12 @@ struct Mixer {
 };
 
 // --- Arrangement ----------------------------------------------------------------------
+// Level of every part at a point of the piece (0 = first note, 1 = final chord): it grows
+// all the way through, a little faster towards the end.
+double loudness(double x) {
+    return 0.45 + 0.55 * std::pow(x, 1.3);
+}
+
 void arrange(Mixer &m) {
     int position = 0; // in eighths from the first note
     for (int round = 0; round < rounds; round++) {
@@ -237,8 +243,7 @@ void arrange(Mixer &m) {
             const int phrase_start = position;
             for (const Note &n : *section.melody) {
                 double t0 = eighth_time(position), t1 = eighth_time(position + n.eighths);
-                // Loudness grows all the way through, a little faster towards the end.
-                double x = double(position) / total_eighths, loud = 0.3 + 0.7 * std::pow(x, 1.3);
+                double x = double(position) / total_eighths, loud = loudness(x);
                 m.note(reed, n.pitch, t0, t1 - t0, 0.55 * loud);
                 if (round >= 1)
                     m.note(lead, n.pitch + 12, t0, t1 - t0, (round == 1 ? 0.2 : 0.3) * loud);
@@ -250,7 +255,7 @@ void arrange(Mixer &m) {
             for (int e = 0; e < eighths_per_phrase; e++) {
                 int at = phrase_start + e, in_bar = e % 8;
                 double t0 = eighth_time(at), t1 = eighth_time(at + 1), t2 = eighth_time(at + 2);
-                double x = double(at) / total_eighths, loud = 0.3 + 0.7 * std::pow(x, 1.3);
+                double x = double(at) / total_eighths, loud = loudness(x);
                 bool beat = in_bar % 2 == 0;
                 int bass = (in_bar / 2) % 2 == 0 ? section.bass_root : section.bass_fifth;
                 if (beat)
