@@ -99,11 +99,13 @@ std::string read_file(const std::string &path) {
 }
 
 int main(int argc, char **argv) {
-    // Same environment as CTest gives, so a test binary also runs on its own.
+    // Headless by default; a caller's own settings win.
     setenv("SDL_VIDEODRIVER", "dummy", 0);
     setenv("SDL_RENDER_DRIVER", "software", 0);
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent", 0);
+    setenv("BRAMBLE_RUNTIME_DIR", BRAMBLE_RUNTIME_DIR_DEFAULT, 0);
+    setenv("BRAMBLE_SOURCE_DIR", BRAMBLE_SOURCE_DIR_DEFAULT, 0);
     ::testing::InitGoogleTest(&argc, argv);
     ::testing::FLAGS_gtest_death_test_style = "threadsafe";
     return RUN_ALL_TESTS();
