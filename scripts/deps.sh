@@ -10,6 +10,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   console-setup-linux gzip
   xvfb xdotool x11-apps imagemagick
+  libsfml-dev # the peer program of the frame benchmarks (bench/)
 )
 
 missing=()
