@@ -47,20 +47,20 @@ Pixels read_picture(void) {
     return read_target();
 }
 
-StderrCapture::StderrCapture() {
-    char tmpl[] = "/tmp/bramble-stderr-XXXXXX";
-    int fd = mkstemp(tmpl);
+FdCapture::FdCapture(int fd) : fd_(fd) {
+    char tmpl[] = "/tmp/bramble-capture-XXXXXX";
+    int file = mkstemp(tmpl);
     path_ = tmpl;
-    fflush(stderr);
-    saved_ = dup(2);
-    dup2(fd, 2);
-    close(fd);
+    fflush(nullptr); // what was buffered before belongs to the old target
+    saved_ = dup(fd_);
+    dup2(file, fd_);
+    close(file);
 }
 
-std::string StderrCapture::text() {
+std::string FdCapture::text() {
     if (!done_) {
-        fflush(stderr);
-        dup2(saved_, 2);
+        fflush(nullptr);
+        dup2(saved_, fd_);
         close(saved_);
         done_ = true;
         text_ = read_file(path_);
@@ -69,7 +69,9 @@ std::string StderrCapture::text() {
     return text_;
 }
 
-StderrCapture::~StderrCapture() { text(); }
+FdCapture::~FdCapture() {
+    text();
+}
 
 void EngineTest::TearDown() {
     VEK_Quit();
@@ -96,6 +98,31 @@ std::string read_file(const std::string &path) {
     std::stringstream ss;
     ss << f.rdbuf();
     return ss.str();
+}
+
+Rgb coded(int x, int y) {
+    return Rgb{uint8_t(4 * x), uint8_t(8 * y), 100};
+}
+
+std::string make_bmp(int w, int h, const std::function<Rgb(int, int)> &px) {
+    SDL_Surface *s = SDL_CreateRGBSurfaceWithFormat(0, w, h, 24, SDL_PIXELFORMAT_RGB24);
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++) {
+            auto *p = static_cast<uint8_t *>(s->pixels) + y * s->pitch + x * 3;
+            Rgb c = px(x, y);
+            p[0] = c.r, p[1] = c.g, p[2] = c.b;
+        }
+    std::string buf(size_t(w * h * 4 + 1024), '\0');
+    SDL_RWops *rw = SDL_RWFromMem(buf.data(), int(buf.size()));
+    SDL_SaveBMP_RW(s, rw, 0);
+    buf.resize(size_t(SDL_RWtell(rw)));
+    SDL_RWclose(rw);
+    SDL_FreeSurface(s);
+    return buf;
+}
+
+std::string make_bmp(int w, int h, Rgb fill) {
+    return make_bmp(w, h, [fill](int, int) { return fill; });
 }
 
 int main(int argc, char **argv) {

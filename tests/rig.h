@@ -1,10 +1,12 @@
 // Headless test rig shared by every test: SDL on the dummy video driver with the
-// software renderer, engine start/stop as a fixture, pixel read-back, stderr capture.
+// software renderer, engine start/stop as a fixture, pixel read-back, output capture,
+// files and pictures made on the fly.
 #pragma once
 
 #include "VEK.h"
 #include "_.h"
 
+#include <functional>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <string>
@@ -24,21 +26,32 @@ struct Pixels {
     std::vector<uint32_t> data;
     Rgb at(int x, int y) const;
 };
-Pixels read_target(void);           // whatever the renderer targets now
-Pixels read_window(void);           // the window's back buffer (targets the window)
-Pixels read_picture(void);          // the off-screen picture (targets it)
+Pixels read_target(void);  // whatever the renderer targets now
+Pixels read_window(void);  // the window's back buffer (targets the window)
+Pixels read_picture(void); // the off-screen picture (targets it)
 
-// Captures what is written to stderr (fd 2) between construction and text().
-class StderrCapture {
+// Captures what is written to the file descriptor `fd` between construction and
+// text(), at the descriptor level, so the engine's own writes are caught too.
+class FdCapture {
   public:
-    StderrCapture();
-    ~StderrCapture();
+    explicit FdCapture(int fd);
+    ~FdCapture();
+    FdCapture(const FdCapture &) = delete;
+    FdCapture &operator=(const FdCapture &) = delete;
     std::string text(); // stops capturing on first call and returns everything written
   private:
+    int fd_;
     int saved_ = -1;
     std::string path_;
     bool done_ = false;
     std::string text_;
+};
+
+struct StderrCapture : FdCapture {
+    StderrCapture() : FdCapture(2) {}
+};
+struct StdoutCapture : FdCapture {
+    StdoutCapture() : FdCapture(1) {}
 };
 
 // Engine fixture: starts the engine before each test with the given config and
@@ -55,9 +68,18 @@ class TempDir {
     ~TempDir();
     const std::string &path() const { return path_; }
     std::string file(const std::string &name) const { return path_ + "/" + name; }
+
   private:
     std::string path_;
 };
 
 void write_file(const std::string &path, const std::string &bytes);
 std::string read_file(const std::string &path);
+
+// A pixel that names its own column and row: (4x, 8y, 100).
+Rgb coded(int x, int y);
+
+// BMP file bytes (24 bits per pixel) of a w x h picture whose pixel (x, y) is px(x, y),
+// or filled with one colour.
+std::string make_bmp(int w, int h, const std::function<Rgb(int, int)> &px);
+std::string make_bmp(int w, int h, Rgb fill);

@@ -36,23 +36,6 @@ std::string make_wav(double seconds, int rate = 48000, double freq = 440.0, doub
     return wav;
 }
 
-// A 2x2 24-bit BMP.
-std::string make_bmp() {
-    auto u32 = [](uint32_t v) {
-        std::string b(4, '\0');
-        for (int i = 0; i < 4; i++) b[i] = static_cast<char>((v >> (8 * i)) & 0xff);
-        return b;
-    };
-    auto u16 = [](uint16_t v) {
-        return std::string{static_cast<char>(v & 0xff), static_cast<char>(v >> 8)};
-    };
-    const std::string rows(2 * 8, '\x7f'); // 2 rows of 2 pixels + 2 bytes padding
-    std::string bmp = "BM" + u32(static_cast<uint32_t>(54 + rows.size())) + u32(0) + u32(54);
-    bmp += u32(40) + u32(2) + u32(2) + u16(1) + u16(24) + u32(0) +
-           u32(static_cast<uint32_t>(rows.size())) + u32(2835) + u32(2835) + u32(0) + u32(0);
-    return bmp + rows;
-}
-
 // Largest absolute sample in the disk driver's output (signed 16-bit LE) past `from`.
 int peak(const std::string &raw, size_t from = 0) {
     int best = 0;
@@ -220,7 +203,7 @@ TEST_F(AudioTest, StopMusicHaltsAndIsRepeatable) {
 // ---------------------------------------------------------------------------
 TEST_F(AudioTest, PlaySoundRejectsWhatIsNotASound) {
     ASSERT_EQ(start(), 0);
-    std::string bmp = make_bmp();
+    std::string bmp = make_bmp(2, 2, Rgb{127, 127, 127});
     VEK_Uint image =
         VEK_LoadResourceFromMemory(VEK_RES_IMAGE, bmp.data(), static_cast<int>(bmp.size()));
     ASSERT_NE(image, 0u);

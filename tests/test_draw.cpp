@@ -9,29 +9,6 @@ namespace {
 const int W = 400, H = 200;
 const Rgb BLACK = {0, 0, 0};
 
-// BMP file bytes of a w x h picture whose pixel (x, y) is px(x, y).
-std::string make_bmp(int w, int h, const std::function<Rgb(int, int)> &px) {
-    SDL_Surface *s = SDL_CreateRGBSurfaceWithFormat(0, w, h, 24, SDL_PIXELFORMAT_RGB24);
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++) {
-            auto *p = static_cast<uint8_t *>(s->pixels) + y * s->pitch + x * 3;
-            Rgb c = px(x, y);
-            p[0] = c.r, p[1] = c.g, p[2] = c.b;
-        }
-    std::string buf(size_t(w * h * 4 + 1024), '\0');
-    SDL_RWops *rw = SDL_RWFromMem(buf.data(), int(buf.size()));
-    SDL_SaveBMP_RW(s, rw, 0);
-    buf.resize(size_t(SDL_RWtell(rw)));
-    SDL_RWclose(rw);
-    SDL_FreeSurface(s);
-    return buf;
-}
-
-// The 64 x 32 test image: each pixel names its own source column and row.
-Rgb coded(int x, int y) {
-    return Rgb{uint8_t(4 * x), uint8_t(8 * y), 100};
-}
-
 class Draw : public EngineTest {
   protected:
     void SetUp() override {

@@ -15,7 +15,6 @@
 #include <cstring>
 #include <set>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -48,36 +47,6 @@ void frame(clock_t ms = 16) {
     main_loop(nullptr);
     age_inputs();
 }
-
-// Captures what is written to stdout (fd 1) while alive.
-class StdoutCapture {
-  public:
-    StdoutCapture() {
-        char tmpl[] = "/tmp/bramble-stdout-XXXXXX";
-        int fd = mkstemp(tmpl);
-        path_ = tmpl;
-        fflush(stdout);
-        saved_ = dup(1);
-        dup2(fd, 1);
-        close(fd);
-    }
-    ~StdoutCapture() { text(); }
-    std::string text() {
-        if (saved_ >= 0) {
-            fflush(stdout);
-            dup2(saved_, 1);
-            close(saved_);
-            saved_ = -1;
-            text_ = read_file(path_);
-            unlink(path_.c_str());
-        }
-        return text_;
-    }
-
-  private:
-    int saved_ = -1;
-    std::string path_, text_;
-};
 
 // Stand-in challenges that only count their calls, so the sequencer can be
 // watched without the real challenges switching on their own.

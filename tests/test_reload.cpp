@@ -11,19 +11,6 @@
 
 namespace {
 
-// BMP file bytes of a w x h picture filled with one colour.
-std::string make_bmp(int w, int h, uint8_t r, uint8_t g, uint8_t b) {
-    SDL_Surface *s = SDL_CreateRGBSurfaceWithFormat(0, w, h, 24, SDL_PIXELFORMAT_RGB24);
-    SDL_FillRect(s, nullptr, SDL_MapRGB(s->format, r, g, b));
-    std::string buf(size_t(w * h * 4 + 1024), '\0');
-    SDL_RWops *rw = SDL_RWFromMem(buf.data(), int(buf.size()));
-    SDL_SaveBMP_RW(s, rw, 0);
-    buf.resize(size_t(SDL_RWtell(rw)));
-    SDL_RWclose(rw);
-    SDL_FreeSurface(s);
-    return buf;
-}
-
 const long T0 = 1600000000; // a whole second, far from "now"
 
 void set_mtime(const std::string &path, long secs) {
@@ -58,7 +45,7 @@ class Reload : public EngineTest {
 
     // Loads an 8x4 red picture and lets the watcher record its time T0.
     void load_watched_picture() {
-        put(pic, make_bmp(8, 4, 255, 0, 0), T0);
+        put(pic, make_bmp(8, 4, Rgb{255, 0, 0}), T0);
         id = VEK_LoadResource(pic.c_str());
         ASSERT_EQ(id, 1u);
         VEK_ResourcesWatch();
@@ -77,12 +64,12 @@ class Reload : public EngineTest {
 } // namespace
 
 TEST_F(Reload, FirstPassRecordsTheTimeOnly) {
-    put(pic, make_bmp(8, 4, 255, 0, 0), T0);
+    put(pic, make_bmp(8, 4, Rgb{255, 0, 0}), T0);
     id = VEK_LoadResource(pic.c_str());
     ASSERT_EQ(id, 1u);
     EXPECT_EQ(VEK_GetResourcePointer(id)->mtime, 0);
     // Changed on disk before the watcher ever saw it: recorded, not reloaded.
-    put(pic, make_bmp(12, 6, 0, 0, 255), T0 + 10);
+    put(pic, make_bmp(12, 6, Rgb{0, 0, 255}), T0 + 10);
     StderrCapture cap;
     VEK_ResourcesWatch();
     VEK_ResourcesWatch();
@@ -104,7 +91,7 @@ TEST_F(Reload, ChangedTimeReloadsUnderTheSameId) {
         Rgb colour;
     } steps[] = {{T0 + 1, 12, 6, {0, 0, 255}}, {T0 - 100, 3, 9, {0, 255, 0}}};
     for (const Step &s : steps) {
-        put(pic, make_bmp(s.w, s.h, s.colour.r, s.colour.g, s.colour.b), s.mtime);
+        put(pic, make_bmp(s.w, s.h, s.colour), s.mtime);
         StderrCapture cap;
         VEK_ResourcesWatch();
         EXPECT_EQ(cap.text(), "");
@@ -121,10 +108,10 @@ TEST_F(Reload, ChangedTimeReloadsUnderTheSameId) {
 
 TEST_F(Reload, ChangesWithinTheRecordedSecondAreOne) {
     load_watched_picture();
-    put(pic, make_bmp(12, 6, 0, 0, 255), T0 + 1);
+    put(pic, make_bmp(12, 6, Rgb{0, 0, 255}), T0 + 1);
     VEK_ResourcesWatch();
     ASSERT_EQ(VEK_GetImageWidth(id), 12);
-    put(pic, make_bmp(16, 8, 0, 255, 0), T0 + 1);
+    put(pic, make_bmp(16, 8, Rgb{0, 255, 0}), T0 + 1);
     VEK_ResourcesWatch();
     EXPECT_EQ(VEK_GetImageWidth(id), 12);
     EXPECT_EQ(drawn_colour(), (Rgb{0, 0, 255}));
@@ -138,7 +125,7 @@ TEST_F(Reload, UndecodableFileKeepsTheOldPictureAndLogsOnce) {
     load_watched_picture();
     SDL_Texture *before = VEK_GetResourcePointer(id)->image.ptr;
     size_t live = alloc_live_count();
-    std::string truncated = make_bmp(12, 6, 0, 0, 255).substr(0, 30);
+    std::string truncated = make_bmp(12, 6, Rgb{0, 0, 255}).substr(0, 30);
     put(pic, truncated, T0 + 1);
 
     StderrCapture cap;
@@ -186,7 +173,7 @@ TEST_F(Reload, DeletedFileLogsOnceAndComingBackIsOnlyRecorded) {
     EXPECT_EQ(VEK_GetImageWidth(id), 8);
 
     // Put back with new contents: its time is recorded, the contents wait.
-    put(pic, make_bmp(12, 6, 0, 0, 255), T0 + 5);
+    put(pic, make_bmp(12, 6, Rgb{0, 0, 255}), T0 + 5);
     StderrCapture back;
     VEK_ResourcesWatch();
     EXPECT_EQ(back.text(), "");
@@ -214,7 +201,7 @@ TEST_F(Reload, RawBytesAreReplacedInPlace) {
 
 TEST_F(Reload, ForcedReloadIgnoresTheTime) {
     load_watched_picture();
-    put(pic, make_bmp(12, 6, 0, 0, 255), T0); // same second: the watcher would not see it
+    put(pic, make_bmp(12, 6, Rgb{0, 0, 255}), T0); // same second: the watcher would not see it
     VEK_ResourcesWatch();
     ASSERT_EQ(VEK_GetImageWidth(id), 8);
     EXPECT_EQ(VEK_ReloadResource(id), 0);

@@ -11,23 +11,6 @@
 
 namespace {
 
-// BMP file bytes of a w x h picture whose pixel (x, y) is (4x, 8y, 100).
-std::string make_bmp(int w, int h) {
-    SDL_Surface *s = SDL_CreateRGBSurfaceWithFormat(0, w, h, 24, SDL_PIXELFORMAT_RGB24);
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++) {
-            auto *p = static_cast<uint8_t *>(s->pixels) + y * s->pitch + x * 3;
-            p[0] = uint8_t(4 * x), p[1] = uint8_t(8 * y), p[2] = 100;
-        }
-    std::string buf(size_t(w * h * 4 + 1024), '\0');
-    SDL_RWops *rw = SDL_RWFromMem(buf.data(), int(buf.size()));
-    SDL_SaveBMP_RW(s, rw, 0);
-    buf.resize(size_t(SDL_RWtell(rw)));
-    SDL_RWclose(rw);
-    SDL_FreeSurface(s);
-    return buf;
-}
-
 // A mono 16-bit 48 kHz WAV file of n silent samples.
 std::string make_wav(uint32_t n) {
     auto u32 = [](std::string &s, uint32_t v) {
@@ -180,7 +163,7 @@ TEST(Drain, RefusesWhatIsNotASizeableRegularFile) {
 // ---------------------------------------------------------------------------
 TEST_F(Registry, SamePathAndKindGivesTheSameIdWithoutRereading) {
     write_file(dir.file("notes.txt"), "first");
-    write_file(dir.file("pic.bmp"), make_bmp(8, 4));
+    write_file(dir.file("pic.bmp"), make_bmp(8, 4, coded));
     VEK_Uint raw = VEK_LoadResource("notes.txt");
     VEK_Uint img = VEK_LoadResource("pic.bmp");
     ASSERT_EQ(raw, 1u);
@@ -188,7 +171,7 @@ TEST_F(Registry, SamePathAndKindGivesTheSameIdWithoutRereading) {
 
     // Change both files: a second load must answer from the table, not the disk.
     write_file(dir.file("notes.txt"), "second, longer");
-    write_file(dir.file("pic.bmp"), make_bmp(16, 16));
+    write_file(dir.file("pic.bmp"), make_bmp(16, 16, coded));
     StderrCapture cap;
     EXPECT_EQ(VEK_LoadResource("notes.txt"), raw);
     EXPECT_EQ(VEK_LoadResource("pic.bmp"), img);
@@ -200,7 +183,7 @@ TEST_F(Registry, SamePathAndKindGivesTheSameIdWithoutRereading) {
 }
 
 TEST_F(Registry, KindAndPathBytesBothTellResourcesApart) {
-    std::string bmp = make_bmp(8, 4);
+    std::string bmp = make_bmp(8, 4, coded);
     write_file(dir.file("pic.bmp"), bmp);
     VEK_Uint as_raw = VEK_LoadResourceTyped(VEK_RES_RAW, "pic.bmp");
     VEK_Uint as_img = VEK_LoadResourceTyped(VEK_RES_IMAGE, "pic.bmp");
@@ -365,7 +348,7 @@ TEST_F(Registry, MemoryResourcesCopyTheBytesAndHaveNoPath) {
     EXPECT_EQ(raw_bytes(id), "payload");
     EXPECT_EQ(VEK_GetResourcePath(id), nullptr);
 
-    std::string bmp = make_bmp(5, 3);
+    std::string bmp = make_bmp(5, 3, coded);
     VEK_Uint img = VEK_LoadResourceFromMemory(VEK_RES_IMAGE, bmp.data(), int(bmp.size()));
     ASSERT_EQ(img, 2u);
     EXPECT_EQ(VEK_GetImageWidth(img), 5);
@@ -377,7 +360,7 @@ TEST_F(Registry, MemoryResourcesCopyTheBytesAndHaveNoPath) {
 TEST_F(Registry, ShutdownReleasesEveryBlock) {
     size_t base = alloc_live_count();
     write_file(dir.file("a.txt"), "aaa");
-    write_file(dir.file("b.bmp"), make_bmp(4, 4));
+    write_file(dir.file("b.bmp"), make_bmp(4, 4, coded));
     ASSERT_EQ(VEK_LoadResource("a.txt"), 1u);
     ASSERT_EQ(VEK_LoadResource("b.bmp"), 2u);
     ASSERT_EQ(VEK_LoadResourceFromMemory(VEK_RES_RAW, "m", 1), 3u);
@@ -405,7 +388,7 @@ TEST_F(Registry, DestroyingAnUnknownKindReleasesOnlyThePath) {
 // Getters refuse ids that name nothing
 // ---------------------------------------------------------------------------
 TEST_F(Registry, GettersRefuseIdsOutsideTheTable) {
-    write_file(dir.file("a.bmp"), make_bmp(6, 2));
+    write_file(dir.file("a.bmp"), make_bmp(6, 2, coded));
     ASSERT_EQ(VEK_LoadResource("a.bmp"), 1u);
     for (VEK_Uint id : {0u, 2u, 1000u, 0xffffffffu}) {
         StderrCapture cap;
