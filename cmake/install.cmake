@@ -67,3 +67,13 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "bramble maintainers <bramble@example.org>")
 # (package dpkg-dev, part of build-essential).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 include(CPack)
+
+# ---------------------------------------------------------------------------
+# Test: install into a temporary prefix and start the installed game once.
+# ---------------------------------------------------------------------------
+if(BRAMBLE_TESTS AND TARGET bramble)
+  add_test(NAME install_and_start
+           COMMAND bash ${CMAKE_SOURCE_DIR}/tests/install/installed_game.sh ${CMAKE_COMMAND}
+                   ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR})
+  set_tests_properties(install_and_start PROPERTIES LABELS install TIMEOUT 300)
+endif()
