@@ -23,10 +23,13 @@ test: deps
 	cmake --build $(TEST_BUILD) -j $(JOBS)
 	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# make bench - build build-perf/ (Release) and run every benchmark (frame cost,
+# pacing, start-up, memory, heap calls, the peer program, the micro-benchmarks);
+# writes the figures into docs/performance.md. About 35 minutes; wants a quiet machine.
 bench: deps
-	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBRAMBLE_TESTS=OFF -DBRAMBLE_BENCH=ON
-	cmake --build build-bench -j $(JOBS)
-	build-bench/bench/bench_frame
+	cmake -S . -B build-perf -DCMAKE_BUILD_TYPE=Release -DBRAMBLE_TESTS=OFF -DBRAMBLE_BENCH=ON
+	cmake --build build-perf -j $(JOBS)
+	bash bench/run.sh build-perf
 
 clean:
-	rm -rf $(BUILD) $(TEST_BUILD) build-bench
+	rm -rf $(BUILD) $(TEST_BUILD) build-perf
