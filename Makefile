@@ -1,11 +1,14 @@
 # Two entry points, both of which install missing Debian packages first:
 #   make run   - build the game and start it
 #   make test  - build with AddressSanitizer + UndefinedBehaviorSanitizer and run every test
+# and a few more:
+#   make package     - the Debian package of the release build ($(BUILD)/bramble_*.deb)
+#   make screenshots - play one run headless and save docs/screenshots/*.png (about 3 minutes)
 BUILD      ?= build
 TEST_BUILD ?= build-test
 JOBS       ?= $(shell nproc)
 
-.PHONY: run test deps build bench clean
+.PHONY: run test deps build bench clean package screenshots
 
 deps:
 	@bash scripts/deps.sh
@@ -30,6 +33,12 @@ bench: deps
 	cmake -S . -B build-perf -DCMAKE_BUILD_TYPE=Release -DBRAMBLE_TESTS=OFF -DBRAMBLE_BENCH=ON
 	cmake --build build-perf -j $(JOBS)
 	bash bench/run.sh build-perf
+
+package: build
+	cmake --build $(BUILD) --target package
+
+screenshots: build
+	bash tools/screenshots.sh $(BUILD) docs/screenshots
 
 clean:
 	rm -rf $(BUILD) $(TEST_BUILD) build-perf
