@@ -1,7 +1,7 @@
 // The six challenges of src/minigames: hold and time-out rules, the microphone
 // threshold, counting, the still-mouse test, the moving rectangle, and what each
 // draws.
-#include "rig.h"
+#include "game_rig.h"
 #include "vek_internal.h"
 
 #include "cfg.h"
@@ -18,35 +18,6 @@
 
 namespace {
 
-// ---------------------------------------------------------------------------
-// Driven clocks, inputs and frames
-// ---------------------------------------------------------------------------
-clock_t now_ms = 0;
-time_t now_s = 0;
-clock_t test_clock() {
-    return now_ms;
-}
-time_t test_time() {
-    return now_s;
-}
-
-void age_inputs() {
-    for (VEK_KeyState &s : ___vek_keystates) next_state(&s);
-    for (VEK_KeyState &s : ___vek_mousestates) next_state(&s);
-}
-
-void set_mouse(int x, int y) {
-    ___vek_mouse_x = x;
-    ___vek_mouse_y = y;
-}
-
-void press_left() {
-    ___vek_mousestates[1] = VEK_KEYSTATE_PRESS;
-}
-void press_key(int scancode) {
-    ___vek_keystates[scancode] = VEK_KEYSTATE_PRESS;
-}
-
 // The next challenges are inert stand-ins, so a frame's switches can be counted
 // from the random numbers drawn: the first switch from a real challenge draws
 // three colours and one slot (no stand-in is current), and any further switch
@@ -56,12 +27,11 @@ const minigame_fn inert_table[7] = {inert<0>, inert<1>, inert<2>, inert<3>,
                                     inert<4>, inert<5>, inert<6>};
 constexpr unsigned SEED = 4242;
 
-// One frame `ms` after the previous one; returns how many switches it made.
+// The rig's frame `ms` after the previous one, from a known seed; returns how
+// many switches it made. Hides the rig's frame() in these tests.
 int frame(clock_t ms) {
-    now_ms += ms;
     srand(SEED);
-    main_loop(nullptr);
-    age_inputs();
+    ::frame(ms);
     int next = rand();
     srand(SEED);
     for (int draws = 0; draws < 64; draws++)
@@ -72,36 +42,16 @@ int frame(clock_t ms) {
 const double NaN = std::numeric_limits<double>::quiet_NaN();
 const double Inf = std::numeric_limits<double>::infinity();
 
-class Challenge : public EngineTest {
+class Challenge : public GameTest {
   protected:
     void SetUp() override {
-        const char *runtime = getenv("BRAMBLE_RUNTIME_DIR");
-        ASSERT_NE(runtime, nullptr);
-        ASSERT_EQ(VEK_Init(.width = 640, .height = 640, .target_fps = 0, .mixer = VEK_MIXER_OFF,
-                           .basepath = runtime),
-                  0);
-        // One composed frame fixes the letterbox, so mouse positions map 1:1.
-        ASSERT_EQ(VEK_DrawBegin(), 0);
-        ASSERT_EQ(VEK_DrawEnd(), 0);
-        for (VEK_KeyState &s : ___vek_keystates) s = VEK_KEYSTATE_UP;
-        for (VEK_KeyState &s : ___vek_mousestates) s = VEK_KEYSTATE_UP;
+        GameTest::SetUp();
+        if (HasFatalFailure()) return;
         set_mouse(300, 300);
-        now_ms = 5000;
-        now_s = 1700000000;
-        game_clock_set_source(test_clock);
-        game_time_set_source(test_time);
-        g_dB = 0.0;
-        game = minigame{};
-        minigame_init();
         for (int i = 0; i < 7; i++) game.minigames[i] = inert_table[i];
         game.start = 2;
         game.music = true;
         game.time_start = now_s;
-    }
-    void TearDown() override {
-        game_clock_set_source(nullptr);
-        game_time_set_source(nullptr);
-        EngineTest::TearDown();
     }
     // `fn` has just been switched to, with the hold time `teg`; the rectangle of
     // "FOLLOW ME !" stands still at the centre unless a test moves it.
@@ -442,21 +392,6 @@ TEST_F(Challenge, FollowDrawsAWhiteRectangleAtTheTruncatedCorner) {
 // What each challenge draws: the same picture as its title (and meter, and
 // rectangle) drawn directly at the expected place, size and colour.
 // ---------------------------------------------------------------------------
-Pixels picture_of(const color &bg, const std::function<void()> &draw) {
-    EXPECT_EQ(VEK_DrawBegin(), 0);
-    VEK_DrawSetColor(.r = bg.red, .g = bg.green, .b = bg.blue, .a = 1.0f);
-    VEK_DrawClear();
-    draw();
-    return read_picture();
-}
-
-int differing(const Pixels &a, const Pixels &b) {
-    int n = 0;
-    for (size_t i = 0; i < a.data.size() && i < b.data.size(); i++)
-        n += (a.data[i] & 0xffffff) != (b.data[i] & 0xffffff);
-    return n;
-}
-
 TEST_F(Challenge, TitlesAtTheirPlaceSizeAndColour) {
     // Hold of 50 ms when the title is drawn: fade (float)(1 - 0.05 x 7).
     const float f = static_cast<float>(1.0 - 0.05 * 7.0);

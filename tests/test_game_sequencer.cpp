@@ -1,7 +1,7 @@
 // The play-through sequencer: initial record, choice and preparation of the next
 // challenge, the run's clock and its end, the frame's states, and the path from
 // the start screen into the run.
-#include "rig.h"
+#include "game_rig.h"
 #include "vek_internal.h"
 
 #include "cfg.h"
@@ -18,36 +18,6 @@
 
 namespace {
 
-// ---------------------------------------------------------------------------
-// Driven clocks, inputs and frames
-// ---------------------------------------------------------------------------
-clock_t now_ms = 0;
-time_t now_s = 0;
-clock_t test_clock() {
-    return now_ms;
-}
-time_t test_time() {
-    return now_s;
-}
-
-void age_inputs() {
-    for (VEK_KeyState &s : ___vek_keystates) next_state(&s);
-    for (VEK_KeyState &s : ___vek_mousestates) next_state(&s);
-}
-
-void set_mouse(int x, int y) {
-    ___vek_mouse_x = x;
-    ___vek_mouse_y = y;
-}
-
-// One whole frame of the game `ms` milliseconds after the previous one, then the
-// input states age as the engine ages them at the next frame's start.
-void frame(clock_t ms = 16) {
-    now_ms += ms;
-    main_loop(nullptr);
-    age_inputs();
-}
-
 // Stand-in challenges that only count their calls, so the sequencer can be
 // watched without the real challenges switching on their own.
 int stub_calls[7];
@@ -56,41 +26,18 @@ template <int N> void stub() {
 }
 const minigame_fn stubs[7] = {stub<0>, stub<1>, stub<2>, stub<3>, stub<4>, stub<5>, stub<6>};
 
-class Sequencer : public EngineTest {
+class Sequencer : public GameTest {
   protected:
     void SetUp() override {
-        const char *runtime = getenv("BRAMBLE_RUNTIME_DIR");
-        ASSERT_NE(runtime, nullptr);
-        ASSERT_EQ(VEK_Init(.width = 640, .height = 640, .target_fps = 0, .mixer = VEK_MIXER_OFF,
-                           .basepath = runtime),
-                  0);
-        // One composed frame fixes the letterbox, so mouse positions map 1:1.
-        ASSERT_EQ(VEK_DrawBegin(), 0);
-        ASSERT_EQ(VEK_DrawEnd(), 0);
-        for (VEK_KeyState &s : ___vek_keystates) s = VEK_KEYSTATE_UP;
-        for (VEK_KeyState &s : ___vek_mousestates) s = VEK_KEYSTATE_UP;
+        GameTest::SetUp();
+        if (HasFatalFailure()) return;
         set_mouse(0, 0);
-        now_ms = 5000;
-        now_s = 1700000000;
-        game_clock_set_source(test_clock);
-        game_time_set_source(test_time);
-        g_dB = 0.0;
         memset(stub_calls, 0, sizeof stub_calls);
         // The start screen and the keyboard prompt keep their own state.
-        font_size = 4.0;
-        size_x = size_y = 0;
-        duration1[0] = duration1[1] = duration2[0] = duration2[1] = 0;
-        duration_start[0] = duration_start[1] = 0;
+        reset_start_screen();
         offset = 0;
         letter = KEY_NONE;
-        game = minigame{};
-        minigame_init();
         srand(1);
-    }
-    void TearDown() override {
-        game_clock_set_source(nullptr);
-        game_time_set_source(nullptr);
-        EngineTest::TearDown();
     }
     void use_stubs() {
         for (int i = 0; i < 7; i++) game.minigames[i] = stubs[i];

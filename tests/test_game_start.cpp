@@ -1,7 +1,7 @@
 // The start screen: the delay before "PAS" grows, one growth step per frame up
 // to size 10, the music and run clock starting with the first step, the
 // clickable box, the blink and the start of the run, and what is drawn.
-#include "rig.h"
+#include "game_rig.h"
 #include "vek_internal.h"
 
 #include "cfg.h"
@@ -15,39 +15,6 @@
 
 namespace {
 
-// ---------------------------------------------------------------------------
-// Driven clocks, inputs and frames
-// ---------------------------------------------------------------------------
-clock_t now_ms = 0;
-time_t now_s = 0;
-clock_t test_clock() {
-    return now_ms;
-}
-time_t test_time() {
-    return now_s;
-}
-
-void age_inputs() {
-    for (VEK_KeyState &s : ___vek_keystates) next_state(&s);
-    for (VEK_KeyState &s : ___vek_mousestates) next_state(&s);
-}
-
-void set_mouse(int x, int y) {
-    ___vek_mouse_x = x;
-    ___vek_mouse_y = y;
-}
-
-void press_left() {
-    ___vek_mousestates[1] = VEK_KEYSTATE_PRESS;
-}
-
-// One whole frame `ms` after the previous one.
-void frame(clock_t ms) {
-    now_ms += ms;
-    main_loop(nullptr);
-    age_inputs();
-}
-
 // Stand-in challenges: the run may start without any real challenge acting.
 int challenge_calls = 0;
 template <int N> void stub() {
@@ -57,40 +24,17 @@ template <int N> void stub() {
 const double STEP = 0.05000000074505806; // 0.05 in single precision
 const double FINAL_SIZE = 10.000000089406967;
 
-class StartScreen : public EngineTest {
+class StartScreen : public GameTest {
   protected:
     void SetUp() override {
-        const char *runtime = getenv("BRAMBLE_RUNTIME_DIR");
-        ASSERT_NE(runtime, nullptr);
-        ASSERT_EQ(VEK_Init(.width = 640, .height = 640, .target_fps = 0, .mixer = VEK_MIXER_OFF,
-                           .basepath = runtime),
-                  0);
-        // One composed frame fixes the letterbox, so mouse positions map 1:1.
-        ASSERT_EQ(VEK_DrawBegin(), 0);
-        ASSERT_EQ(VEK_DrawEnd(), 0);
-        for (VEK_KeyState &s : ___vek_keystates) s = VEK_KEYSTATE_UP;
-        for (VEK_KeyState &s : ___vek_mousestates) s = VEK_KEYSTATE_UP;
+        GameTest::SetUp();
+        if (HasFatalFailure()) return;
         set_mouse(320, 320); // on the word at every size
-        now_ms = 5000;
-        now_s = 1700000000;
-        game_clock_set_source(test_clock);
-        game_time_set_source(test_time);
-        g_dB = 0.0;
         challenge_calls = 0;
-        font_size = 4.0;
-        size_x = size_y = 0;
-        duration1[0] = duration1[1] = duration2[0] = duration2[1] = 0;
-        duration_start[0] = duration_start[1] = 0;
-        game = minigame{};
-        minigame_init();
+        reset_start_screen();
         const minigame_fn stubs[7] = {stub<0>, stub<1>, stub<2>, stub<3>,
                                       stub<4>, stub<5>, stub<6>};
         for (int i = 0; i < 7; i++) game.minigames[i] = stubs[i];
-    }
-    void TearDown() override {
-        game_clock_set_source(nullptr);
-        game_time_set_source(nullptr);
-        EngineTest::TearDown();
     }
 };
 
@@ -270,19 +214,10 @@ TEST_F(StartScreen, BlinkLastsATenthOfASecondThenTheRunStarts) {
 // ---------------------------------------------------------------------------
 // Drawing: the same picture as the three words drawn directly
 // ---------------------------------------------------------------------------
+// The rig's picture over the start screen's background. Hides the rig's
+// picture_of() in these tests.
 Pixels picture_of(const std::function<void()> &draw) {
-    EXPECT_EQ(VEK_DrawBegin(), 0);
-    VEK_DrawSetColor(.r = 1.0f, .g = 0.1f, .b = 0.1f, .a = 1.0f);
-    VEK_DrawClear();
-    draw();
-    return read_picture();
-}
-
-int differing(const Pixels &a, const Pixels &b) {
-    int n = 0;
-    for (size_t i = 0; i < a.data.size() && i < b.data.size(); i++)
-        n += (a.data[i] & 0xffffff) != (b.data[i] & 0xffffff);
-    return n;
+    return ::picture_of(color{1.0f, 0.1f, 0.1f}, draw);
 }
 
 void expect_same_picture(const std::function<void()> &want, const char *what) {
