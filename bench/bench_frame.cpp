@@ -93,6 +93,21 @@ static std::string renderer_name(SDL_Renderer *ren) {
     return s.data();
 }
 
+// With BENCH_DUMP set, the last frame's window picture is saved there as a BMP,
+// so the two sides' pictures can be compared (run.sh does, on the software
+// renderer, whose window keeps its picture after the present).
+static void dump_window(SDL_Renderer *ren) {
+    const char *path = getenv("BENCH_DUMP");
+    if (path == nullptr) return;
+    int w = 0, h = 0;
+    SDL_GetRendererOutputSize(ren, &w, &h);
+    SDL_Surface *s = SDL_CreateRGBSurfaceWithFormat(0, w, h, 32, SDL_PIXELFORMAT_RGB888);
+    if (s == nullptr) return;
+    if (SDL_RenderReadPixels(ren, nullptr, SDL_PIXELFORMAT_RGB888, s->pixels, s->pitch) == 0)
+        SDL_SaveBMP(s, path);
+    SDL_FreeSurface(s);
+}
+
 // ===========================================================================
 // Game side: the real game, its start-up as SDL_main does it, then main_loop
 // driven by the engine's own main loop with the game state set to the scene.
@@ -162,6 +177,7 @@ static int run_game(Scene scene, int frames, bool paced) {
     FrameRecorder rec(frames, &project_heap_calls);
     game_rec = &rec;
     VEK_MainLoop(game_frame, nullptr);
+    dump_window(___vek_renderer);
     rec.print(renderer_name(___vek_renderer).c_str(), paced ? FRAME_MS : 0);
     return 0;
 }
@@ -254,7 +270,10 @@ static void bare_chut() {
     SDL_RenderDrawRect(bare_ren, &frame);
 }
 
-static int run_bare(Scene scene, int frames, bool paced) {
+// `pacing`: 0 none, 1 the 16 ms due-time schedule, 2 a fixed 16 ms sleep per frame
+// (the naive loop, kept as a reference for the pacing table).
+static int run_bare(Scene scene, int frames, int pacing) {
+    bool paced = pacing != 0;
     if (SDL_Init(SDL_INIT_VIDEO) < 0) return 2;
     SDL_Window *win = SDL_CreateWindow("bramble", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
                                        640, 640, SDL_WINDOW_RESIZABLE);
@@ -314,7 +333,9 @@ static int run_bare(Scene scene, int frames, bool paced) {
         SDL_Rect dst = {int((float(w) - s * 640) / 2), int((float(h) - s * 640) / 2), int(s * 640),
                         int(s * 640)};
         SDL_RenderCopy(bare_ren, target, nullptr, &dst);
-        if (paced) {
+        if (pacing == 2) {
+            SDL_Delay(FRAME_MS);
+        } else if (paced) {
             next += FRAME_MS;
             uint32_t now = uint32_t(SDL_GetTicks64());
             if (int32_t(next - now) > 0)
@@ -325,6 +346,7 @@ static int run_bare(Scene scene, int frames, bool paced) {
         SDL_RenderPresent(bare_ren);
         if (rec.presented()) break;
     }
+    dump_window(bare_ren);
     rec.print(renderer_name(bare_ren).c_str(), paced ? FRAME_MS : 0);
     (void)bare_level;
     return 0;
@@ -433,8 +455,13 @@ static bool finish_child(Child &c, Result &out) {
 static std::string self_path;
 
 static std::vector<std::string> child_args(const std::string &exe, const char *side, Scene scene,
-                                           int frames, bool paced) {
-    return {exe, "--child", side, SCENE_NAMES[scene], std::to_string(frames), paced ? "1" : "0"};
+                                           int frames, bool paced, bool naive = false) {
+    return {exe,
+            "--child",
+            side,
+            SCENE_NAMES[scene],
+            std::to_string(frames),
+            naive ? "2" : paced ? "1" : "0"};
 }
 
 static bool run_one(const std::vector<std::string> &args, Result &r) {
@@ -522,6 +549,14 @@ static int parent_frame(int frames, int runs) {
                     res[s][p][sd].push_back(r);
                 }
 
+    // The naive loop for reference: the bare program sleeping a fixed 16 ms.
+    std::vector<Result> naive;
+    for (int i = 0; i < runs; i++) {
+        Result r;
+        if (!run_one(child_args(self_path, "bare", SCENE_START, frames, true, true), r)) return 1;
+        naive.push_back(r);
+    }
+
     printf("Renderer: game `%s`, bare `%s` (%s). %d frames per run after the first present, "
            "%d runs per side and setting; median (min to max).\n\n",
            renderer_of(res[0][1][0]).c_str(), renderer_of(res[0][1][1]).c_str(), driver_text(),
@@ -548,6 +583,7 @@ static int parent_frame(int frames, int runs) {
     pacing_header();
     pacing_row("game", pg);
     pacing_row("bare", pb);
+    pacing_row("bare with a fixed 16 ms sleep instead (reference, start screen)", naive);
 
     printf("\n**Start-up, process start to first present, ms** (paced and unpaced runs; goal: game "
            "at most 1.2 times bare)\n\n");
@@ -656,10 +692,11 @@ int main(int argc, char **argv) {
     if (argc == 6 && strcmp(argv[1], "--child") == 0) {
         Scene scene = scene_named(argv[3]);
         int frames = atoi(argv[4]);
-        bool paced = atoi(argv[5]) != 0;
+        int pacing = atoi(argv[5]);
+        bool paced = pacing != 0;
         if (frames < 2 || int(scene) < 0) return 2;
         if (strcmp(argv[2], "game") == 0) return run_game(scene, frames, paced);
-        if (strcmp(argv[2], "bare") == 0) return run_bare(scene, frames, paced);
+        if (strcmp(argv[2], "bare") == 0) return run_bare(scene, frames, pacing);
         if (strcmp(argv[2], "engine") == 0) return run_engine_peer(frames, paced);
         return 2;
     }

@@ -61,6 +61,21 @@ load_start=$(load)
 started=$(date -u '+%Y-%m-%d %H:%M UTC')
 echo "run.sh: figures into $doc (load average at start: $load_start)"
 
+# --- the two sides of the frame benchmark must draw the same picture: compare
+# the windows after 37 frames (the start screen's word mid-growth), byte for byte
+same=""
+for scene in start keyboard chut; do
+  for side in game bare; do
+    BENCH_DUMP="$tmp/$scene-$side.bmp" "${soft[@]}" "$bin/bench_frame" --child "$side" "$scene" 37 0 >/dev/null
+  done
+  if cmp -s "$tmp/$scene-game.bmp" "$tmp/$scene-bare.bmp"; then
+    same="$same $scene: identical;"
+  else
+    same="$same $scene: DIFFERENT;"
+  fi
+done
+echo "run.sh: pictures of game and bare:$same"
+
 # --- frame cost, pacing (600), start-up, memory, heap calls: both drivers
 echo "run.sh: frame benchmark, dummy video driver, software renderer"
 "${soft[@]}" "$bin/bench_frame" frame --frames "$frames" --runs "$runs" >"$tmp/frame_soft.md"
@@ -95,6 +110,7 @@ say "Taken $started by \`make bench\` (= \`bench/run.sh $(basename "$build")\`, 
   "Load average (1, 5, 15 min) at start: $load_start; at end: $load_end." ""
 say "### Game frame against the bare SDL2 program: dummy video driver, software renderer" ""
 say "\`$soft_text $rel_bin/bench_frame frame --frames $frames --runs $runs\`" ""
+say "Window pictures of the two sides after 37 frames, compared byte for byte (\`BENCH_DUMP\`):$same" ""
 cat "$tmp/frame_soft.md" >>"$out"
 say "" "### Game frame against the bare SDL2 program: Xvfb, default renderer" ""
 say "\`$xgl_text $rel_bin/bench_frame frame --frames $frames --runs $runs\`" ""
