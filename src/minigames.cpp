@@ -98,28 +98,28 @@ static bool counting_timed_out(void) {
     return hold_time() > game.time_each_game + 0.25;
 }
 
-void spam_click(void) {
-    double size = 5.0;
-    int max_click = max_clicks();
-    if (VEK_MousePressed(MOUSE_LEFT)) {
-        size = 4.0;
+// Counts a press in this frame and draws the title: at `pressed_size` in a frame
+// that counted, at `size` otherwise, fading from white to green as the count
+// nears the maximum.
+static void count_press(bool pressed, const char *text, double glyph_width, double size,
+                        double pressed_size) {
+    if (pressed) {
+        size = pressed_size;
         game.click += 1;
     }
-    float c = static_cast<float>(1.0 - static_cast<double>(game.click) / max_click);
-    draw_title("ClICK !", 112.0, size, c, 1.0f, c);
+    float c = static_cast<float>(1.0 - static_cast<double>(game.click) / max_clicks());
+    draw_title(text, glyph_width, size, c, 1.0f, c);
+}
+
+void spam_click(void) {
+    count_press(VEK_MousePressed(MOUSE_LEFT), "ClICK !", 112.0, 5.0, 4.0);
+    // Ten clicks end it, whatever the maximum.
     if (counting_timed_out() || game.click > 9) minigame_switch();
 }
 
 void spam_e(void) {
-    double size = 4.0;
-    int max_click = max_clicks();
-    if (VEK_IsKeyPressed(SCANCODE_E)) {
-        size = 3.0;
-        game.click += 1;
-    }
-    float c = static_cast<float>(1.0 - static_cast<double>(game.click) / max_click);
-    draw_title("PRESS E !", 144.0, size, c, 1.0f, c);
-    if (counting_timed_out() || game.click >= max_click) minigame_switch();
+    count_press(VEK_IsKeyPressed(SCANCODE_E), "PRESS E !", 144.0, 4.0, 3.0);
+    if (counting_timed_out() || game.click >= max_clicks()) minigame_switch();
 }
 
 void follow_square(void) {
