@@ -28,7 +28,7 @@ test: deps
 
 # make bench - build build-perf/ (Release) and run every benchmark (frame cost,
 # pacing, start-up, memory, heap calls, the peer program, the micro-benchmarks);
-# writes the figures into docs/performance.md. About 35 minutes; wants a quiet machine.
+# writes the figures into docs/performance.md. About 40 minutes; wants a quiet machine.
 bench: deps
 	cmake -S . -B build-perf -DCMAKE_BUILD_TYPE=Release -DBRAMBLE_TESTS=OFF -DBRAMBLE_BENCH=ON
 	cmake --build build-perf -j $(JOBS)

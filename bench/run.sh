@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Runs every benchmark and writes their figures into docs/performance.md, between
 # the "figures" markers (the notes around them are kept). `make bench` builds
-# build-perf/ and calls this; it takes about 35 minutes with the defaults.
+# build-perf/ and calls this; it takes about 40 minutes with the defaults.
 #
 #   bench/run.sh [BUILD_DIR]
 # Environment (defaults): BENCH_FRAMES (600) and BENCH_RUNS (5) for the frame,
 # start-up, memory and peer figures; BENCH_LONG_FRAMES (36000) and BENCH_LONG_RUNS
-# (3) for the long pacing runs; BENCH_DOC (docs/performance.md).
+# (2) for the long pacing runs; BENCH_DOC (docs/performance.md).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,7 +14,7 @@ build=$(cd "${1:-$root/build-perf}" && pwd)
 frames=${BENCH_FRAMES:-600}
 runs=${BENCH_RUNS:-5}
 long_frames=${BENCH_LONG_FRAMES:-36000}
-long_runs=${BENCH_LONG_RUNS:-3}
+long_runs=${BENCH_LONG_RUNS:-2}
 doc=${BENCH_DOC:-$root/docs/performance.md}
 bin=$build/bench
 rel_bin=${bin#"$root"/}
@@ -86,14 +86,13 @@ echo "run.sh: peer benchmark, Xvfb"
 echo "run.sh: engine services micro-benchmarks"
 "$bin/bench_services" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
   >"$tmp/services.txt" 2>&1
-# --- long pacing: both drivers at once, every run in parallel (they mostly sleep)
-echo "run.sh: long pacing runs, $long_frames frames (about $((long_frames * 16 / 60000 + 1)) minutes)"
-"${soft[@]}" "$bin/bench_frame" pacing --frames "$long_frames" --runs "$long_runs" >"$tmp/long_soft.md" &
-p1=$!
-"${xgl[@]}" "$bin/bench_frame" pacing --frames "$long_frames" --runs "$long_runs" >"$tmp/long_xgl.md" &
-p2=$!
-wait "$p1"
-wait "$p2"
+# --- long pacing: one driver after the other; within one, every run of both sides
+# at once (they mostly sleep; on Xvfb each still keeps a fifth of a core busy)
+minutes=$((long_frames * 16 / 60000 + 1))
+echo "run.sh: long pacing runs, dummy driver, $long_frames frames (about $minutes minutes)"
+"${soft[@]}" "$bin/bench_frame" pacing --frames "$long_frames" --runs "$long_runs" >"$tmp/long_soft.md"
+echo "run.sh: long pacing runs, Xvfb, $long_frames frames (about $minutes minutes)"
+"${xgl[@]}" "$bin/bench_frame" pacing --frames "$long_frames" --runs "$long_runs" >"$tmp/long_xgl.md"
 load_end=$(load)
 
 cpu=$(lscpu | sed -n 's/^Model name: *//p' | head -1)
@@ -118,7 +117,7 @@ cat "$tmp/frame_xgl.md" >>"$out"
 say "" "### Pacing over $long_frames frames" ""
 say "Dummy driver, software renderer: \`$soft_text $rel_bin/bench_frame pacing --frames $long_frames --runs $long_runs\`" ""
 cat "$tmp/long_soft.md" >>"$out"
-say "" "Xvfb, default renderer (run at the same time as the one above): \`$xgl_text $rel_bin/bench_frame pacing --frames $long_frames --runs $long_runs\`" ""
+say "" "Xvfb, default renderer: \`$xgl_text $rel_bin/bench_frame pacing --frames $long_frames --runs $long_runs\`" ""
 cat "$tmp/long_xgl.md" >>"$out"
 say "" "### Engine against the peer program (SFML 2.5), Xvfb" ""
 say "\`$xgl_text $rel_bin/bench_frame peer --frames $frames --runs $runs\` (goal: engine at most 1.0 times the peer)" ""
