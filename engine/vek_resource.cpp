@@ -163,7 +163,51 @@ VEK_Uint VEK_LoadResourceFromMemory(VEK_ResourceType type, const void *data, int
     return static_cast<VEK_Uint>(___vek_resources_size);
 }
 
+// SDL sizes (and clears) a BMP's whole surface from its header before it reads a
+// single pixel; it reads the bytes a short header lacks as zeros, and headers past
+// 2 GB of pixels even come back as pictures. So a header is held to what its bytes
+// can hold first, read the same way: uncompressed rows must all be there (a cut or
+// half-written file is refused before anything is allocated for it), and since
+// run-length data has no such bound, no picture may have more than 2^26 pixels
+// (256 MB as a 32-bit texture).
+static constexpr int64_t BMP_MAX_PIXELS = int64_t{1} << 26;
+
+static int bmp_sized_by_its_bytes(const void *data, int size) {
+    const uint8_t *p = static_cast<const uint8_t *>(data);
+    auto le = [p, size](int at, int n) {
+        int64_t v = 0;
+        for (int i = n - 1; i >= 0; i--) v = v << 8 | (at + i < size ? p[at + i] : 0);
+        return v;
+    };
+    if (size < 2 || p[0] != 'B' || p[1] != 'M') return 0; // SDL refuses it itself
+    int64_t offset = le(10, 4), header = le(14, 4), w, h, bpp, compression = 0;
+    if (header == 12) { // the old core header: 16-bit sides
+        w = le(18, 2), h = le(20, 2), bpp = le(24, 2);
+    } else if (header >= 16) {
+        w = static_cast<int32_t>(le(18, 4)), h = static_cast<int32_t>(le(22, 4)), bpp = le(28, 2);
+        if (header >= 20) compression = le(30, 4);
+    } else {
+        return 0;
+    }
+    if (h < 0) h = -h;              // rows stored top-down
+    if (w <= 0 || h == 0) return 0; // SDL reports the bad dimensions
+    if (w * h > BMP_MAX_PIXELS)
+        return SDL_SetError("BMP of %" SDL_PRIs64 "x%" SDL_PRIs64 " pixels: more than %" SDL_PRIs64
+                            " pixels refused",
+                            w, h, BMP_MAX_PIXELS);
+    if (compression != 0 && compression != 3 && compression != 6) return 0; // run-length
+    int64_t start = offset >= 14 + header ? offset : 14 + header;
+    int64_t row = (w * bpp + 31) / 32 * 4;
+    int64_t need = row * (h - 1) + (w * bpp + 7) / 8; // the last row may lack its padding
+    if (start + need > size)
+        return SDL_SetError("BMP of %" SDL_PRIs64 "x%" SDL_PRIs64 " pixels needs %" SDL_PRIs64
+                            " bytes of pixels, has %" SDL_PRIs64,
+                            w, h, need, start < size ? size - start : 0);
+    return 0;
+}
+
 static int load_image(VEK_Resource *res, const void *data, int size) {
+    if (bmp_sized_by_its_bytes(data, size) != 0) return sdl_error(-1);
     SDL_RWops *rw = SDL_RWFromConstMem(data, size);
     if (rw == nullptr) return sdl_error(-1);
     SDL_Surface *surface = SDL_LoadBMP_RW(rw, 1);
