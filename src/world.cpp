@@ -17,21 +17,24 @@ void world_init(const char *path) {
     FILE *world = fopen(path, "r");
     ASSERT(world != ((void *)0));
 
-    // "%40[^\n]\n": up to one row's worth of characters other than a line feed,
-    // then skip every whitespace that follows (line feeds, carriage returns,
-    // blank lines, indentation of the next line).
+    // "%40[^\n]%n\n": up to one row's worth of characters other than a line feed,
+    // how many that was, then skip every whitespace that follows (line feeds,
+    // carriage returns, blank lines, indentation of the next line).
     char format[16];
-    snprintf(format, sizeof format, "%%%d[^\n]\n", ROW_CHARS);
+    snprintf(format, sizeof format, "%%%d[^\n]%%n\n", ROW_CHARS);
 
     char buffer[ROW_CHARS + 1];
     for (int y = 0; y < cfg.world_height; y++) {
         // Zeroed before each row so that tile positions a short row does not
         // reach read as code 0 instead of the previous row's characters.
         memset(buffer, 0, sizeof buffer);
-        if (fscanf(world, format, buffer) != 1) break;
+        int got = 0;
+        if (fscanf(world, format, buffer, &got) != 1) break;
         // A carriage return ending a row belongs to the line break, not to the row;
-        // so an empty first line stops the reading whatever its line ending.
-        size_t len = strlen(buffer);
+        // so an empty first line stops the reading whatever its line ending. The
+        // count of characters read, not strlen, says how long the row is: a NUL
+        // byte in the file (even as a row's first character) is one of its tiles.
+        size_t len = static_cast<size_t>(got);
         if (len > 0 && buffer[len - 1] == '\r') buffer[--len] = '\0';
         if (len == 0) break;
         for (int x = 0; x < ROW_CHARS; x += 2) g_world.cell[y][x / 2] = buffer[x];
