@@ -330,19 +330,21 @@ struct SoundCase {
     std::string bytes;
     bool is_sound; // decodes as a sound effect
     bool is_music; // opens as music
+    int plays;     // what VEK_PlaySound gives for it, when it decodes
 };
 
 std::vector<SoundCase> sound_cases() {
     std::string whole = wav(4800);
     return {
-        {"zero bytes", "", false, false},
-        {"garbage", garbage(500, 3), false, false},
-        {"garbage after a RIFF signature", "RIFF" + garbage(500, 4), false, false},
-        {"cut inside the header", whole.substr(0, 20), false, false},
-        // No samples at all: a chunk of zero length decodes, music refuses it.
-        {"zero-length data chunk", wav(0), true, false},
+        {"zero bytes", "", false, false, 0},
+        {"garbage", garbage(500, 3), false, false, 0},
+        {"garbage after a RIFF signature", "RIFF" + garbage(500, 4), false, false, 0},
+        {"cut inside the header", whole.substr(0, 20), false, false, 0},
+        // No samples at all: a chunk of zero length decodes, but the mixer will not
+        // play it; music refuses it.
+        {"zero-length data chunk", wav(0), true, false, -1},
         // Half written: the samples that are there are kept.
-        {"half written: data cut in the middle", whole.substr(0, 44 + 4800), true, true},
+        {"half written: data cut in the middle", whole.substr(0, 44 + 4800), true, true, 0},
     };
 }
 
@@ -380,9 +382,16 @@ TEST_F(BadSound, SoundsFromMemoryFilesAndReload) {
             EXPECT_EQ(count(err, "\n"), 3u) << c.what << ": one report per attempt\n" << err;
         }
         ASSERT_NE(after, nullptr);
-        // Whatever was loaded plays or is refused without harm.
-        for (VEK_Uint id : {mem, file, watched})
-            if (id != 0) (void)VEK_PlaySound(.id = id);
+        // What was loaded plays, or is refused with SDL's text on a log line.
+        for (VEK_Uint id : {mem, file}) {
+            if (id == 0) continue;
+            SDL_ClearError();
+            StderrCapture play;
+            EXPECT_EQ(VEK_PlaySound(.id = id), c.plays) << c.what;
+            EXPECT_EQ(play.text(), c.plays == 0 ? "" : sdl_report()) << c.what;
+        }
+        StderrCapture quiet;
+        (void)VEK_PlaySound(.id = watched);
         Mix_HaltChannel(-1);
     }
 }
@@ -409,8 +418,11 @@ TEST_F(BadSound, MusicFromBrokenFiles) {
 }
 
 // ---------------------------------------------------------------------------
-// A minimised window: the renderer hides itself and draws nothing; frames go on
-// and the picture is back after the restore.
+// A minimised window: SDL's minimise event, and the window at the smallest size
+// SDL lets it have, 1 x 1 (a window reporting 0 x 0 is fitted as 1 x 1, see
+// Letterbox.ZeroSizedWindowCountsAsOnePixel). Frames go on, the picture is
+// shrunk into the window, the pointer maps to finite game pixels, and the
+// restore brings the whole picture back.
 // ---------------------------------------------------------------------------
 void window_event(Uint8 what) {
     SDL_Event ev;
@@ -428,25 +440,39 @@ TEST_F(Bad, MinimisedWindowKeepsTheFramesGoing) {
         EXPECT_EQ(VEK_DrawClear(), 0);
         EXPECT_EQ(VEK_DrawEnd(), 0);
     };
+    const Rgb GREEN{0, 255, 0}, BLUE{0, 0, 255};
     VEK_CycleEvents();
     frame(RED);
     EXPECT_EQ(read_window().at(10, 10), RED);
 
     window_event(SDL_WINDOWEVENT_MINIMIZED);
+    SDL_SetWindowSize(___vek_window, 1, 1);
     VEK_CycleEvents();
     uint32_t tick = VEK_GetTick();
     for (int i = 0; i < 5; i++) {
-        frame(Rgb{0, 255, 0});
+        frame(GREEN);
         VEK_CycleEvents();
     }
     EXPECT_EQ(VEK_GetTick(), tick + 5);
     EXPECT_FALSE(VEK_ShouldQuit());
+    Pixels tiny = read_window();
+    ASSERT_EQ(tiny.w, 1);
+    ASSERT_EQ(tiny.h, 1);
+    EXPECT_EQ(tiny.at(0, 0), GREEN);
+    int x = -1, y = -1;
+    ___vek_mouse_x = ___vek_mouse_y = 0; // the window's one pixel
+    VEK_MouseGetPosition(&x, &y);
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(y, 0);
 
     window_event(SDL_WINDOWEVENT_RESTORED);
+    SDL_SetWindowSize(___vek_window, 64, 64);
     VEK_CycleEvents();
-    frame(Rgb{0, 0, 255});
-    EXPECT_EQ(read_window().at(10, 10), (Rgb{0, 0, 255}));
-    EXPECT_EQ(read_window().at(0, 0), (Rgb{0, 0, 255}));
+    frame(BLUE);
+    Pixels back = read_window();
+    ASSERT_EQ(back.w, 64);
+    EXPECT_EQ(back.at(0, 0), BLUE);
+    EXPECT_EQ(back.at(63, 63), BLUE);
 }
 
 // ---------------------------------------------------------------------------
