@@ -320,7 +320,7 @@ int peak(const std::string &raw) {
     return best;
 }
 
-class Program : public ::testing::Test {
+class ProgramCopy : public ::testing::Test {
   protected:
     TempDir dir;
     std::string exe, output;
@@ -341,7 +341,7 @@ class Program : public ::testing::Test {
 // the mixer to write a good part of a second of it.
 const int RUN_MS = 1500;
 
-TEST_F(Program, AllFilesInPlaceMusicReachesTheOutput) {
+TEST_F(ProgramCopy, AllFilesInPlaceMusicReachesTheOutput) {
     // The reference for the runs below: same environment, nothing missing.
     ProgramRun run = run_game(exe, env, RUN_MS);
     ASSERT_TRUE(run.exited) << run.err;
@@ -350,7 +350,7 @@ TEST_F(Program, AllFilesInPlaceMusicReachesTheOutput) {
     EXPECT_GT(peak(read_file(output)), 1000);
 }
 
-TEST_F(Program, FontSheetMissingAtStartRunsWithoutTextAndSaysWhy) {
+TEST_F(ProgramCopy, FontSheetMissingAtStartRunsWithoutTextAndSaysWhy) {
     ASSERT_TRUE(fs::remove(dir.file(FONT)));
     ProgramRun run = run_game(exe, env, RUN_MS);
     ASSERT_TRUE(run.exited) << run.err;
@@ -365,7 +365,7 @@ TEST_F(Program, FontSheetMissingAtStartRunsWithoutTextAndSaysWhy) {
     EXPECT_GT(count(run.err, what), 10u);
 }
 
-TEST_F(Program, MusicMissingRunGoesOnSilent) {
+TEST_F(ProgramCopy, MusicMissingRunGoesOnSilent) {
     ASSERT_TRUE(fs::remove(dir.file(MUSIC)));
     ProgramRun run = run_game(exe, env, RUN_MS);
     ASSERT_TRUE(run.exited) << run.err;
@@ -378,7 +378,7 @@ TEST_F(Program, MusicMissingRunGoesOnSilent) {
     EXPECT_EQ(peak(out), 0);
 }
 
-TEST_F(Program, NoAudioDeviceTurnsTheMixerOffAndNeedsTheMicrophone) {
+TEST_F(ProgramCopy, NoAudioDeviceTurnsTheMixerOffAndNeedsTheMicrophone) {
     env["SDL_AUDIODRIVER"] = "no-such-driver";
     ProgramRun run = run_game(exe, env, 60000);
     ASSERT_TRUE(run.exited) << run.err;
@@ -396,7 +396,7 @@ TEST_F(Program, NoAudioDeviceTurnsTheMixerOffAndNeedsTheMicrophone) {
     EXPECT_FALSE(fs::exists(output)) << "no output device was opened";
 }
 
-TEST_F(Program, FilesPulledAwayWhileRunning) {
+TEST_F(ProgramCopy, FilesPulledAwayWhileRunning) {
     // After the music has started: the font sheet and the grid deleted, the
     // keyboard picture replaced by garbage, the music cut to its header while
     // the mixer streams it.
