@@ -72,8 +72,15 @@ include(CPack)
 # Test: install into a temporary prefix and start the installed game once.
 # ---------------------------------------------------------------------------
 if(BRAMBLE_TESTS AND TARGET bramble)
+  # Mesa's software GL driver, preloaded by the test under the sanitizers.
+  find_file(BRAMBLE_GL_DRIVER swrast_dri.so
+    PATHS /usr/lib/${CMAKE_LIBRARY_ARCHITECTURE}/dri /usr/lib64/dri /usr/lib/dri
+    NO_DEFAULT_PATH)
+  if(NOT BRAMBLE_GL_DRIVER)
+    set(BRAMBLE_GL_DRIVER "")
+  endif()
   add_test(NAME install_and_start
            COMMAND bash ${CMAKE_SOURCE_DIR}/tests/install/installed_game.sh ${CMAKE_COMMAND}
-                   ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR})
+                   ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR} "${BRAMBLE_GL_DRIVER}")
   set_tests_properties(install_and_start PROPERTIES LABELS install TIMEOUT 300)
 endif()
