@@ -11,6 +11,7 @@ packages=(
   console-setup-linux gzip
   xvfb xdotool x11-apps imagemagick
   libsfml-dev # the peer program of the frame benchmarks (bench/)
+  clang-14 libclang-rt-14-dev # libFuzzer and its sanitizer runtimes (fuzz/)
 )
 
 missing=()
