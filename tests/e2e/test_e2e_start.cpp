@@ -1,0 +1,199 @@
+// The start screen seen on a real X server: the picture, the delay before the word
+// takes clicks, the letterboxed picture in a resized window, and the font sheet
+// reloaded while the game runs.
+#include "harness.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace e2e;
+
+namespace {
+
+bool run_started(Game &g, double timeout) {
+    return poll_until(timeout, [&] {
+        std::optional<Rgb> bg = g.shot().background();
+        return bg && is_palette(*bg);
+    });
+}
+
+TEST(StartScreen, WordsInWhiteOverRedAndTheWordGrownToTen) {
+    XServer x;
+    Game g(x);
+    ASSERT_TRUE(g.wait_window(30.0)) << g.stderr_text();
+    FontSheet font(g.dir() + "/asset/atarifont.bmp");
+
+    // Once grown the picture is still: red (1.0, 0.1, 0.1) bytes everywhere but
+    // the white glyph texels of the three words.
+    Diff diff;
+    EXPECT_TRUE(shows(g, render(font, START_RED, start_words(10)), 30.0, diff))
+        << diff.count << " pixels differ, first: " << diff.first;
+    Shot s = g.shot();
+    EXPECT_EQ(s.at(0, 0), START_RED);
+    EXPECT_EQ(s.at(639, 639), START_RED);
+    // Each word on its own: every lit texel white where the word stands.
+    for (const Text &t : start_words(10)) {
+        int missing = 0;
+        Picture alone = render(font, BLACK, {t});
+        for (int y = 0; y < PICTURE; y++)
+            for (int x = 0; x < PICTURE; x++)
+                if (alone.at(x, y) == WHITE && s.at(x, y) != WHITE) missing++;
+        EXPECT_EQ(missing, 0) << "\"" << t.s << "\" at (" << t.x << ", " << t.y << ")";
+    }
+}
+
+// Tries once to press the button on the word while it still has its first size.
+// The press is followed by a resize in the same xdotool call: X delivers the two
+// in order, so the first frame drawn for the new window size was made after the
+// press had been read, and if it still shows the word at size 4 the press came
+// before any growth step. UNKNOWN when that could not be established (the
+// machine was too slow to press in time); the caller starts over.
+enum class Press { NOT_TAKEN_YET, TAKEN, UNKNOWN };
+
+Press press_while_small(XServer &x, Game &g, const FontSheet &font) {
+    Picture small = render(font, START_RED, start_words(4));
+    if (!g.move_to(320, 320)) return Press::UNKNOWN;
+    bool at_start = false;
+    poll_until(
+        20.0,
+        [&] {
+            Shot s = g.shot();
+            if (compare(s, small).count == 0) return at_start = true;
+            return s.background() == START_RED; // grown before we saw it small
+        },
+        0.001);
+    if (!at_start) return Press::UNKNOWN;
+
+    std::string win = std::to_string(g.window());
+    EXPECT_TRUE(xdotool(x, {"mousedown", "1", "windowsize", win, "700", "640"}));
+    Shot first;
+    bool resized = poll_until(
+        10.0,
+        [&] {
+            first = g.shot();
+            // The new letterbox: black bars 30 pixels wide, the picture between.
+            return first.w == 700 && first.win(5, 5) == BLACK && first.win(35, 5) == START_RED &&
+                   first.win(694, 5) == BLACK;
+        },
+        0.001);
+    std::this_thread::sleep_for(std::chrono::milliseconds(60)); // hold across frames
+    EXPECT_TRUE(xdotool(x, {"mouseup", "1"}));
+    EXPECT_TRUE(resized) << "the game did not redraw for the new window size";
+    if (!resized) return Press::UNKNOWN;
+    if (compare(first, small).count == 0) return Press::NOT_TAKEN_YET;
+    // The word at its first size drawn in pure red: the blink after a taken click.
+    std::vector<Text> blink = start_words(4);
+    blink.back().ink = Rgb{255, 0, 0};
+    if (compare(first, render(font, START_RED, blink)).count == 0) return Press::TAKEN;
+    return Press::UNKNOWN;
+}
+
+TEST(StartScreen, ClickBeforeTheWordGrowsIsIgnored) {
+    for (int attempt = 1; attempt <= 5; attempt++) {
+        XServer x;
+        Game g(x);
+        ASSERT_TRUE(g.wait_window(30.0)) << g.stderr_text();
+        FontSheet font(g.dir() + "/asset/atarifont.bmp");
+        Press press = press_while_small(x, g, font);
+        if (HasFailure()) return;
+        if (press == Press::UNKNOWN) continue;
+        ASSERT_NE(press, Press::TAKEN)
+            << "the click before the first growth step started the blink";
+        // The word goes on growing to its last size: the game stayed on the start
+        // screen (a taken click would have frozen the word, blinked and started).
+        Diff diff;
+        EXPECT_TRUE(shows(g, render(font, START_RED, start_words(10)), 30.0, diff))
+            << diff.count << " pixels differ, first: " << diff.first;
+        // The same button does start the run once the word has grown.
+        ASSERT_TRUE(g.click(320, 320));
+        EXPECT_TRUE(run_started(g, 10.0));
+        return;
+    }
+    FAIL() << "could not press during the first 0.2 s in 5 attempts";
+}
+
+TEST(StartScreen, ResizedWindowLetterboxesAndTakesTheClick) {
+    XServer x;
+    Game g(x);
+    ASSERT_TRUE(g.wait_window(30.0)) << g.stderr_text();
+    FontSheet font(g.dir() + "/asset/atarifont.bmp");
+    Picture grown = render(font, START_RED, start_words(10));
+    Diff diff;
+    ASSERT_TRUE(shows(g, grown, 30.0, diff)) << diff.first;
+
+    ASSERT_TRUE(xdotool(x, {"windowsize", std::to_string(g.window()), "800", "600"}));
+    // The picture scaled to 600 x 600 (nearest texel) between two bars.
+    EXPECT_TRUE(shows(g, grown, 10.0, diff))
+        << diff.count << " pixels differ, first: " << diff.first;
+    Shot s = g.shot();
+    ASSERT_EQ(s.w, 800);
+    ASSERT_EQ(s.h, 600);
+    int wrong_bar = 0, wrong_edge = 0;
+    for (int y = 0; y < 600; y++) {
+        for (int x0 = 0; x0 < 100; x0++) {
+            if (s.win(x0, y) != BLACK) wrong_bar++;
+            if (s.win(700 + x0, y) != BLACK) wrong_bar++;
+        }
+        // The picture's outer columns are background on the start screen.
+        if (s.win(100, y) != START_RED || s.win(699, y) != START_RED) wrong_edge++;
+    }
+    EXPECT_EQ(wrong_bar, 0) << "pixels of the bars x < 100 and x >= 700 not black";
+    EXPECT_EQ(wrong_edge, 0) << "picture not spanning x 100 to 699 on every row";
+
+    // A point of the word's box whose window position lies outside that box if
+    // taken as picture coordinates, so only a correct transform starts the run.
+    int rx, ry, wx, wy, ww, wh;
+    ASSERT_TRUE(g.root_of(500, 330, rx, ry));
+    ASSERT_TRUE(g.geometry(wx, wy, ww, wh));
+    ASSERT_GT(rx - wx, 528);
+    ASSERT_TRUE(g.click(500, 330));
+    EXPECT_TRUE(run_started(g, 10.0));
+}
+
+// The sheet with every texel's coverage inverted: glyphs become white blocks with
+// letter-shaped holes.
+std::string inverted_sheet(const std::string &bmp) {
+    std::string out = bmp;
+    uint32_t offset = 0;
+    memcpy(&offset, &bmp[10], 4);
+    uint16_t bpp = 0;
+    memcpy(&bpp, &bmp[28], 2);
+    EXPECT_EQ(bpp, 32);
+    for (size_t i = offset + 3; i < out.size(); i += 4)
+        out[i] = static_cast<char>(255 - static_cast<uint8_t>(out[i]));
+    return out;
+}
+
+TEST(StartScreen, NewFontSheetShowsWithinASecond) {
+    XServer x;
+    Game g(x);
+    ASSERT_TRUE(g.wait_window(30.0)) << g.stderr_text();
+    std::string sheet = g.dir() + "/asset/atarifont.bmp";
+    FontSheet font(sheet);
+    Diff diff;
+    ASSERT_TRUE(shows(g, render(font, START_RED, start_words(10)), 30.0, diff)) << diff.first;
+
+    // Written aside and renamed over the sheet, so the game never reads half a
+    // file; modification times count whole seconds, so this one is 2 s later.
+    struct stat old;
+    ASSERT_EQ(stat(sheet.c_str(), &old), 0);
+    std::string next = g.dir() + "/asset/next.bmp";
+    write_file(next, inverted_sheet(read_file(sheet)));
+    timespec times[2] = {{old.st_mtim.tv_sec + 2, 0}, {old.st_mtim.tv_sec + 2, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, next.c_str(), times, 0), 0);
+    FontSheet inverted(next);
+    Picture want = render(inverted, START_RED, start_words(10));
+    ASSERT_EQ(rename(next.c_str(), sheet.c_str()), 0);
+    auto swapped = Clock::now();
+
+    EXPECT_TRUE(shows(g, want, 1.0, diff))
+        << diff.count << " pixels differ a second after the swap, first: " << diff.first;
+    std::printf("new glyphs shown %.3f s after the swap\n", seconds_since(swapped));
+}
+
+} // namespace
