@@ -40,6 +40,11 @@ inline long peak_rss_kib() {
     return kib;
 }
 
+// Start-up milestones of a measured child (monotonic ms): main() entered; SDL's
+// video, window, renderer, picture and audio up; everything loaded, just before
+// the first frame. The parent turns them into the start-up breakdown.
+inline double phase_main = 0, phase_up = 0, phase_ready = 0;
+
 // Records one measured run: the first present (the end of start-up), then
 // `frames` further frames whose presents, CPU time and heap calls are counted.
 // Everything it needs is allocated before the first frame.
@@ -108,6 +113,8 @@ struct FrameRecorder {
             std::sort(tail.begin(), tail.end());
             drift = tail[k / 2] - head[k / 2];
         }
+        printf("main=%.3f up=%.3f ready=%.3f cpufirst=%.3f ", phase_main, phase_up, phase_ready,
+               cpu0);
         printf("first=%.3f cpu=%.5f mean=%.4f sd=%.4f p99=%.3f max=%.3f drift=%.2f late=%d "
                "hwm=%ld project_heap=%.4f process_heap=%.4f renderer=%s\n",
                stamps.front(), (cpu1 - cpu0) / frames, mean, sd, p99, sorted.back(), drift, late,

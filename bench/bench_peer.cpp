@@ -42,8 +42,8 @@ int main(int argc, char **argv) {
     sf::Int32 next = clock.getElapsedTime().asMilliseconds();
     for (;;) {
         sf::Event ev;
-        while (window.pollEvent(ev)) {
-        }
+        while (window.pollEvent(ev))
+            if (ev.type == sf::Event::Closed) return 3;
         picture.clear(sf::Color(PEER_BG[0], PEER_BG[1], PEER_BG[2]));
         for (int i = 0; i < PEER_GLYPHS; i++) {
             PeerGlyph g = peer_glyph(i);
