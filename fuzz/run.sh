@@ -10,7 +10,8 @@
 # saved beside it as crash-* (or leak-*, timeout-*, oom-*). Prints one line per
 # target with the executions done, and fails when any target found something.
 # FUZZ_VERBOSE=1 keeps the engine's and SDL's log lines; extra libFuzzer options
-# go in FUZZ_FLAGS (e.g. FUZZ_FLAGS="-jobs=2 -workers=2").
+# go in FUZZ_FLAGS: FUZZ_FLAGS=-runs=10000000 stops a target after that many
+# executions, if that comes before SECONDS.
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -52,6 +53,7 @@ for t in "${targets[@]}"; do
   work="$build/work/$t"
   mkdir -p "$work/corpus"
   log="$work/last.log"
+  t0=$(date +%s)
   set +e
   # shellcheck disable=SC2086
   "$build/fuzz_$t" -max_total_time="$seconds" -timeout=25 "${limits[@]}" \
@@ -59,11 +61,12 @@ for t in "${targets[@]}"; do
     "$work/corpus" "$here/corpus/$t" >"$log" 2>&1
   rc=$?
   set -e
+  took=$(($(date +%s) - t0))
   execs=$(awk '/stat::number_of_executed_units/ {s += $2} END {print s + 0}' "$log")
   units=$(find "$work/corpus" -type f | wc -l)
   if [ $rc -eq 0 ]; then
     printf '%-9s %12d executions in %ss, no finding (working corpus %d inputs)\n' \
-      "$t" "$execs" "$seconds" "$units"
+      "$t" "$execs" "$took" "$units"
   else
     status=1
     printf '%-9s FINDING (exit %d) after %d executions; log %s\n' "$t" "$rc" "$execs" "$log"
