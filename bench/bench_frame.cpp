@@ -399,6 +399,24 @@ static int run_engine_peer(int frames, bool paced) {
 }
 
 // ===========================================================================
+// Sleep probe: no drawing, no SDL, only absolute 16 ms deadlines. Whatever
+// lateness it shows is the machine's (the scheduler's and the load's), not a
+// program's; it runs beside the paced runs as their yardstick.
+// ===========================================================================
+static int run_probe(int frames) {
+    FrameRecorder rec(frames);
+    timespec next;
+    clock_gettime(CLOCK_MONOTONIC, &next);
+    do {
+        next.tv_nsec += FRAME_MS * 1000000L;
+        if (next.tv_nsec >= 1000000000L) next.tv_nsec -= 1000000000L, next.tv_sec += 1;
+        clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
+    } while (!rec.presented());
+    rec.print("none", FRAME_MS);
+    return 0;
+}
+
+// ===========================================================================
 // Parent: spawns the measured runs and prints the tables.
 // ===========================================================================
 struct Result {
@@ -531,6 +549,9 @@ static const char *driver_text() {
     return t.c_str();
 }
 
+static const char *const PROBE_TITLE =
+    "sleep probe: no drawing, absolute 16 ms deadlines (the machine's own wake-up lateness)";
+
 static void pacing_header() {
     printf("| side | runs | interval mean ms | interval sd ms | p99 ms | max ms | drift at end ms "
            "| late frames |\n|---|---|---|---|---|---|---|---|\n");
@@ -576,6 +597,14 @@ static int parent_frame(int frames, int runs) {
                 boot[s][sd].push_back(r);
             }
 
+    // The machine's own wake-up latency, for reference.
+    std::vector<Result> probe;
+    for (int i = 0; i < runs; i++) {
+        Result r;
+        if (!run_one(child_args(self_path, "probe", SCENE_START, frames, true), r)) return 1;
+        probe.push_back(r);
+    }
+
     // The naive loop for reference: the bare program sleeping a fixed 16 ms.
     std::vector<Result> naive;
     for (int i = 0; i < runs; i++) {
@@ -611,6 +640,7 @@ static int parent_frame(int frames, int runs) {
     pacing_row("game", pg);
     pacing_row("bare", pb);
     pacing_row("bare with a fixed 16 ms sleep instead (reference, start screen)", naive);
+    pacing_row(PROBE_TITLE, probe);
 
     printf("\n**Start-up, process start to first present, ms** (%d unpaced runs per side and "
            "scene, alternating, so the first frame's wait for its due time does not count; goal: "
@@ -676,13 +706,14 @@ static int parent_frame(int frames, int runs) {
 
 static int parent_pacing(int frames, int runs) {
     // All runs at once: each takes frames x 16 ms and mostly sleeps.
-    std::vector<Child> kids[2];
+    const char *const sides[3] = {"game", "bare", "probe"};
+    std::vector<Child> kids[3];
     for (int i = 0; i < runs; i++)
-        for (int side = 0; side < 2; side++)
-            kids[side].push_back(start_child(
-                child_args(self_path, side == 0 ? "game" : "bare", SCENE_START, frames, true)));
-    std::vector<Result> res[2];
-    for (int side = 0; side < 2; side++)
+        for (int side = 0; side < 3; side++)
+            kids[side].push_back(
+                start_child(child_args(self_path, sides[side], SCENE_START, frames, true)));
+    std::vector<Result> res[3];
+    for (int side = 0; side < 3; side++)
         for (Child &c : kids[side]) {
             Result r;
             if (!finish_child(c, r)) {
@@ -692,11 +723,12 @@ static int parent_pacing(int frames, int runs) {
             res[side].push_back(r);
         }
     printf("Renderer: `%s` (%s). %d paced frames per run, start screen, %d runs per side, all "
-           "%d processes running at once; median (min to max).\n\n",
-           renderer_of(res[0]).c_str(), driver_text(), frames, runs, 2 * runs);
+           "%d processes (with the sleep probes) running at once; median (min to max).\n\n",
+           renderer_of(res[0]).c_str(), driver_text(), frames, runs, 3 * runs);
     pacing_header();
     pacing_row("game", res[0]);
     pacing_row("bare", res[1]);
+    pacing_row(PROBE_TITLE, res[2]);
     return 0;
 }
 
@@ -753,6 +785,7 @@ int main(int argc, char **argv) {
         if (strcmp(argv[2], "game") == 0) return run_game(scene, frames, paced);
         if (strcmp(argv[2], "bare") == 0) return run_bare(scene, frames, pacing);
         if (strcmp(argv[2], "engine") == 0) return run_engine_peer(frames, paced);
+        if (strcmp(argv[2], "probe") == 0) return run_probe(frames);
         return 2;
     }
     char exe[4096];
