@@ -108,6 +108,14 @@ std::string noise_mic(double seconds) {
 // Screen
 // ---------------------------------------------------------------------------
 
+static uint32_t packed(Rgb c) {
+    return uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b;
+}
+
+static Rgb unpacked(uint32_t p) {
+    return Rgb{uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p)};
+}
+
 Letterbox letterbox(int win_w, int win_h) {
     if (win_w == 0) win_w = 1;
     if (win_h == 0) win_h = 1;
@@ -125,8 +133,7 @@ Letterbox letterbox(int win_w, int win_h) {
 
 Rgb Shot::win(int x, int y) const {
     if (x < 0 || y < 0 || x >= w || y >= h) return BLACK;
-    uint32_t p = px[size_t(y) * size_t(w) + size_t(x)];
-    return Rgb{uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p)};
+    return unpacked(px[size_t(y) * size_t(w) + size_t(x)]);
 }
 
 Rgb Shot::at(int x, int y) const {
@@ -174,9 +181,17 @@ static bool blank(char c) {
     return code == ' ' || code == '\n' || code >= 128;
 }
 
+Rgb Picture::at(int x, int y) const {
+    return unpacked(px[size_t(y) * PICTURE + size_t(x)]);
+}
+
+void Picture::set(int x, int y, Rgb c) {
+    px[size_t(y) * PICTURE + size_t(x)] = packed(c);
+}
+
 Picture render(const FontSheet &font, Rgb background, const std::vector<Text> &texts) {
     Picture pic;
-    for (Rgb &p : pic.px) p = background;
+    for (uint32_t &p : pic.px) p = packed(background);
     for (const Text &t : texts) {
         for (size_t i = 0; i < t.s.size(); i++) {
             if (blank(t.s[i])) continue;
@@ -188,7 +203,7 @@ Picture render(const FontSheet &font, Rgb background, const std::vector<Text> &t
                         for (int dx = 0; dx < t.size; dx++) {
                             int x = x0 + gx * t.size + dx, y = t.y + gy * t.size + dy;
                             if (x >= 0 && y >= 0 && x < PICTURE && y < PICTURE)
-                                pic.at(x, y) = t.ink;
+                                pic.set(x, y, t.ink);
                         }
                 }
         }
@@ -205,6 +220,25 @@ Diff compare(const Shot &shot, const Picture &want) {
     }
     const Letterbox &lb = shot.lb;
     bool exact = lb.scale == 1.0f;
+    if (exact && lb.w == PICTURE && lb.h == PICTURE && lb.x >= 0 && lb.y >= 0 &&
+        lb.x + PICTURE <= shot.w && lb.y + PICTURE <= shot.h) {
+        // Unscaled: whole rows compare at once, pixels only where a row differs.
+        for (int y = 0; y < PICTURE; y++) {
+            const uint32_t *got = &shot.px[size_t(lb.y + y) * size_t(shot.w) + size_t(lb.x)];
+            const uint32_t *row = &want.px[size_t(y) * PICTURE];
+            if (memcmp(got, row, PICTURE * sizeof(uint32_t)) == 0) continue;
+            for (int x = 0; x < PICTURE; x++) {
+                if (got[x] == row[x]) continue;
+                if (d.count++ == 0) {
+                    std::ostringstream s;
+                    s << "picture (" << x << ", " << y << ") shows " << unpacked(got[x])
+                      << ", want " << unpacked(row[x]);
+                    d.first = s.str();
+                }
+            }
+        }
+        return d;
+    }
     for (int wy = lb.y; wy < lb.y + lb.h; wy++) {
         float v = (static_cast<float>(wy - lb.y) + 0.5f) / lb.scale;
         float fv = v - std::floor(v);
@@ -250,6 +284,22 @@ std::optional<Rgb> glyphs_shown(const Shot &shot, const FontSheet &font, const T
     return ink;
 }
 
+std::optional<std::pair<int, int>> find_run(const Shot &shot, Rgb colour, int length, int y_from,
+                                            int y_to) {
+    for (int y = y_from; y < y_to; y++) {
+        int run = 0;
+        for (int x = 0; x <= PICTURE; x++) {
+            if (x < PICTURE && shot.at(x, y) == colour) {
+                run++;
+                continue;
+            }
+            if (run == length) return std::make_pair(x - length, y);
+            run = 0;
+        }
+    }
+    return std::nullopt;
+}
+
 // ---------------------------------------------------------------------------
 // Processes
 // ---------------------------------------------------------------------------
@@ -263,10 +313,13 @@ static std::vector<char *> c_strings(const std::vector<std::string> &v) {
 
 static pid_t spawn_with(const std::vector<std::string> &argv, const std::vector<std::string> &env,
                         const std::string &out_path, const std::string &err_path, int extra_fd,
-                        int extra_fd_as) {
+                        int extra_fd_as, int stdin_fd = -1) {
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+    if (stdin_fd >= 0)
+        posix_spawn_file_actions_adddup2(&fa, stdin_fd, 0);
+    else
+        posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&fa, 1, out_path.empty() ? "/dev/null" : out_path.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&fa, 2, err_path.empty() ? "/dev/null" : err_path.c_str(),
@@ -384,6 +437,30 @@ bool xdotool(const XServer &x, const std::vector<std::string> &args) {
         return false;
     }
     return WIFEXITED(*st) && WEXITSTATUS(*st) == 0;
+}
+
+XdoStream::XdoStream(const XServer &x) {
+    int raw[2];
+    if (pipe(raw) != 0) {
+        ADD_FAILURE() << "pipe: " << strerror(errno);
+        return;
+    }
+    int fds[2] = {fcntl(raw[0], F_DUPFD_CLOEXEC, 10), fcntl(raw[1], F_DUPFD_CLOEXEC, 10)};
+    close(raw[0]);
+    close(raw[1]);
+    pid_ = spawn_with(xdo_argv({"-"}), x_env(x), "", "", -1, -1, fds[0]);
+    close(fds[0]);
+    fd_ = fds[1];
+}
+
+XdoStream::~XdoStream() {
+    if (fd_ >= 0) close(fd_); // end of its script: it exits
+    if (pid_ > 0 && !wait_for(pid_, 10.0)) stop(pid_, 1.0);
+}
+
+bool XdoStream::send(const std::string &commands) {
+    if (fd_ < 0) return false;
+    return write(fd_, commands.data(), commands.size()) == static_cast<ssize_t>(commands.size());
 }
 
 AsyncXdo::~AsyncXdo() {
@@ -512,36 +589,34 @@ static std::string window_name(Display *dpy, Window w) {
     return out;
 }
 
-bool Game::wait_window(double timeout) {
+bool Game::find_window() {
     Display *dpy = x_.dpy();
     if (dpy == nullptr) return false;
-    return poll_until(
-               timeout,
-               [&] {
-                   if (!running()) return true;
-                   Window root_ret, parent;
-                   Window *children = nullptr;
-                   unsigned int n = 0;
-                   if (!XQueryTree(dpy, DefaultRootWindow(dpy), &root_ret, &parent, &children, &n))
-                       return false;
-                   for (unsigned int i = 0; i < n && win_ == 0; i++) {
-                       XWindowAttributes a;
-                       if (XGetWindowAttributes(dpy, children[i], &a) &&
-                           a.map_state == IsViewable && window_name(dpy, children[i]) == "bramble")
-                           win_ = children[i];
-                   }
-                   if (children != nullptr) XFree(children);
-                   return win_ != 0;
-               },
-               0.005) &&
-           win_ != 0;
+    Window root_ret, parent;
+    Window *children = nullptr;
+    unsigned int n = 0;
+    win_ = 0;
+    if (!XQueryTree(dpy, DefaultRootWindow(dpy), &root_ret, &parent, &children, &n)) return false;
+    for (unsigned int i = 0; i < n && win_ == 0; i++) {
+        XWindowAttributes a;
+        if (XGetWindowAttributes(dpy, children[i], &a) && a.map_state == IsViewable &&
+            window_name(dpy, children[i]) == "bramble")
+            win_ = children[i];
+    }
+    if (children != nullptr) XFree(children);
+    return win_ != 0;
+}
+
+bool Game::wait_window(double timeout) {
+    return poll_until(timeout, [&] { return find_window() || !running(); }) && win_ != 0;
 }
 
 bool Game::geometry(int &x, int &y, int &w, int &h) {
     Display *dpy = x_.dpy();
-    if (dpy == nullptr || win_ == 0) return false;
+    if (dpy == nullptr) return false;
     XWindowAttributes a;
-    if (!XGetWindowAttributes(dpy, win_, &a)) return false;
+    bool known = win_ != 0 && XGetWindowAttributes(dpy, win_, &a) && a.map_state == IsViewable;
+    if (!known && !(find_window() && XGetWindowAttributes(dpy, win_, &a))) return false;
     Window child;
     if (!XTranslateCoordinates(dpy, win_, DefaultRootWindow(dpy), 0, 0, &x, &y, &child))
         return false;
@@ -661,22 +736,34 @@ bool start_run(XServer &x, Game &g, double &delay) {
         ADD_FAILURE() << "start screen not shown: " << diff.first;
         return false;
     }
-    int rx, ry;
-    if (!g.root_of(320, 320, rx, ry) ||
-        !xdotool(x, {"mousemove", std::to_string(rx), std::to_string(ry), "mousedown", "1"}))
-        return false;
-    auto pressed = Clock::now();
-    AsyncXdo up(x);
-    up.start({"sleep", "0.06", "mouseup", "1"});
-    bool started = poll_until(
-        10.0,
-        [&] {
-            std::optional<Rgb> bg = g.shot().background();
-            return bg && is_palette(*bg);
-        },
-        0.001);
-    delay = seconds_since(pressed);
-    return started;
+    for (int attempt = 0; attempt < 3; attempt++) {
+        int rx, ry;
+        if (!g.root_of(320, 320, rx, ry) ||
+            !xdotool(x, {"mousemove", std::to_string(rx), std::to_string(ry), "mousedown", "1"}))
+            return false;
+        auto pressed = Clock::now();
+        AsyncXdo up(x);
+        up.start({"sleep", "0.06", "mouseup", "1"});
+        bool started = poll_until(
+            3.0,
+            [&] {
+                std::optional<Rgb> bg = g.shot().background();
+                return bg && is_palette(*bg);
+            },
+            0.001);
+        delay = seconds_since(pressed);
+        if (started) return true;
+    }
+    return false;
+}
+
+bool Game::click_until(int px, int py, const std::function<bool()> &effect, int attempts,
+                       double wait) {
+    for (int i = 0; i < attempts; i++) {
+        if (!click(px, py)) return false;
+        if (poll_until(wait, effect)) return true;
+    }
+    return false;
 }
 
 std::string unclean(const std::string &stderr_text) {

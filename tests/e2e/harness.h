@@ -14,6 +14,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <sys/types.h>
 #include <vector>
 
@@ -120,11 +121,12 @@ struct Text {
     Rgb ink{255, 255, 255};
 };
 
-// The picture expected from a background and texts.
+// The picture expected from a background and texts, 0xRRGGBB row by row like a
+// shot.
 struct Picture {
-    std::vector<Rgb> px = std::vector<Rgb>(PICTURE * PICTURE);
-    Rgb &at(int x, int y) { return px[size_t(y) * PICTURE + size_t(x)]; }
-    const Rgb &at(int x, int y) const { return px[size_t(y) * PICTURE + size_t(x)]; }
+    std::vector<uint32_t> px = std::vector<uint32_t>(PICTURE * PICTURE);
+    Rgb at(int x, int y) const;
+    void set(int x, int y, Rgb c);
 };
 Picture render(const FontSheet &font, Rgb background, const std::vector<Text> &texts);
 
@@ -141,6 +143,11 @@ Diff compare(const Shot &shot, const Picture &want);
 // in the shot as pixels different from `bg`, and the unlit ones as `bg`. Returns
 // the colour of the lit pixels when they all match and share one colour.
 std::optional<Rgb> glyphs_shown(const Shot &shot, const FontSheet &font, const Text &text, Rgb bg);
+
+// The first picture row in [y_from, y_to) holding a run of exactly `length`
+// pixels of `colour`, as (left, row).
+std::optional<std::pair<int, int>> find_run(const Shot &shot, Rgb colour, int length, int y_from,
+                                            int y_to);
 
 // ---------------------------------------------------------------------------
 // Processes
@@ -175,6 +182,21 @@ class XServer {
 // Runs xdotool on the server and waits for it; false if it failed.
 bool xdotool(const XServer &x, const std::vector<std::string> &args);
 
+// One xdotool reading commands from a pipe, which runs each line as it arrives:
+// input without the time it takes to start a process.
+class XdoStream {
+  public:
+    explicit XdoStream(const XServer &x);
+    ~XdoStream();
+    XdoStream(const XdoStream &) = delete;
+    XdoStream &operator=(const XdoStream &) = delete;
+    bool send(const std::string &commands); // newline-terminated lines
+
+  private:
+    pid_t pid_ = -1;
+    int fd_ = -1;
+};
+
 // Runs xdotool without waiting, so that the screen keeps being read while a key
 // is held. One at a time: start() refuses while the previous one runs.
 class AsyncXdo {
@@ -208,7 +230,9 @@ class Game {
     std::string stdout_text() const { return read_file(tmp_.file("stdout.txt")); }
     std::string stderr_text() const { return read_file(tmp_.file("stderr.txt")); }
 
-    // Waits for the game's window to be mapped.
+    // Waits for the game's window to be mapped. SDL replaces its first window by
+    // one made for OpenGL when the renderer starts, so the window is looked up
+    // again whenever the one known is gone or unmapped.
     bool wait_window(double timeout);
     Window window() const { return win_; }
     // Window geometry on the root window (client area).
@@ -219,6 +243,11 @@ class Game {
     bool root_of(int px, int py, int &rx, int &ry);
     // Left click held ~60 ms at a picture position (moving the pointer there).
     bool click(int px, int py);
+    // Clicks until `effect` holds (a press and release inside one frame reads as
+    // a release only, which a loaded machine can make of any click), at most
+    // `attempts` times, waiting `wait` seconds after each.
+    bool click_until(int px, int py, const std::function<bool()> &effect, int attempts = 3,
+                     double wait = 3.0);
     bool move_to(int px, int py);
 
     // Exit status once it has ended (-1 if killed by a signal).
@@ -230,6 +259,8 @@ class Game {
     Clock::time_point started() const { return start_; }
 
   private:
+    bool find_window();
+
     XServer &x_;
     TempDir tmp_;
     std::string dir_;
@@ -281,7 +312,7 @@ std::vector<Text> start_words(int pas_size);
 bool shows(Game &g, const Picture &want, double timeout, Diff &diff);
 // Waits for the start word to have grown to its last size, clicks it, and waits
 // for the first background of the palette; `delay` is the time from the button
-// going down to that shot.
+// going down (for the click that took) to that shot.
 bool start_run(XServer &x, Game &g, double &delay);
 
 // Stderr of a run that must show no diagnostics: no ERR or WRN line, no

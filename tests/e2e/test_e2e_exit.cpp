@@ -23,6 +23,10 @@ struct EndCase {
     const char *err_line; // regex an ERR line must match; null: no ERR line at all
 };
 
+void PrintTo(const EndCase &c, std::ostream *os) {
+    *os << c.name;
+}
+
 class Ends : public ::testing::TestWithParam<EndCase> {};
 
 TEST_P(Ends, StatusAndDiagnostics) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <sstream>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <thread>
@@ -15,11 +16,9 @@ using namespace e2e;
 
 namespace {
 
-bool run_started(Game &g, double timeout) {
-    return poll_until(timeout, [&] {
-        std::optional<Rgb> bg = g.shot().background();
-        return bg && is_palette(*bg);
-    });
+bool run_started(Game &g) {
+    std::optional<Rgb> bg = g.shot().background();
+    return bg && is_palette(*bg);
 }
 
 TEST(StartScreen, WordsInWhiteOverRedAndTheWordGrownToTen) {
@@ -47,30 +46,26 @@ TEST(StartScreen, WordsInWhiteOverRedAndTheWordGrownToTen) {
     }
 }
 
-// Tries once to press the button on the word while it still has its first size.
-// The press is followed by a resize in the same xdotool call: X delivers the two
-// in order, so the first frame drawn for the new window size was made after the
-// press had been read, and if it still shows the word at size 4 the press came
-// before any growth step. UNKNOWN when that could not be established (the
-// machine was too slow to press in time); the caller starts over.
+// Tries once to press the button on the word while it still has its first size,
+// at the first frame of the start screen. The press is followed by a resize in
+// the same xdotool script: X delivers the two in order, so the first frame drawn
+// for the new window size was made after the press had been read, and if it
+// still shows the word at size 4 the press came before any growth step. UNKNOWN
+// when that could not be established (the machine was too slow to press in
+// time); the caller starts over.
 enum class Press { NOT_TAKEN_YET, TAKEN, UNKNOWN };
 
-Press press_while_small(XServer &x, Game &g, const FontSheet &font) {
+Press press_while_small(XdoStream &xdo, Game &g, const FontSheet &font) {
     Picture small = render(font, START_RED, start_words(4));
-    if (!g.move_to(320, 320)) return Press::UNKNOWN;
-    bool at_start = false;
-    poll_until(
-        20.0,
-        [&] {
-            Shot s = g.shot();
-            if (compare(s, small).count == 0) return at_start = true;
-            return s.background() == START_RED; // grown before we saw it small
-        },
-        0.001);
-    if (!at_start) return Press::UNKNOWN;
-
-    std::string win = std::to_string(g.window());
-    EXPECT_TRUE(xdotool(x, {"mousedown", "1", "windowsize", win, "700", "640"}));
+    if (!poll_until(
+            20.0, [&] { return g.shot().background() == START_RED; }, 0.001))
+        return Press::UNKNOWN;
+    int rx, ry;
+    if (!g.root_of(320, 320, rx, ry)) return Press::UNKNOWN;
+    std::ostringstream script;
+    script << "mousemove " << rx << " " << ry << "\nmousedown 1\nwindowsize " << g.window()
+           << " 700 640\n";
+    EXPECT_TRUE(xdo.send(script.str()));
     Shot first;
     bool resized = poll_until(
         10.0,
@@ -82,7 +77,7 @@ Press press_while_small(XServer &x, Game &g, const FontSheet &font) {
         },
         0.001);
     std::this_thread::sleep_for(std::chrono::milliseconds(60)); // hold across frames
-    EXPECT_TRUE(xdotool(x, {"mouseup", "1"}));
+    EXPECT_TRUE(xdo.send("mouseup 1\n"));
     EXPECT_TRUE(resized) << "the game did not redraw for the new window size";
     if (!resized) return Press::UNKNOWN;
     if (compare(first, small).count == 0) return Press::NOT_TAKEN_YET;
@@ -97,9 +92,10 @@ TEST(StartScreen, ClickBeforeTheWordGrowsIsIgnored) {
     for (int attempt = 1; attempt <= 5; attempt++) {
         XServer x;
         Game g(x);
-        ASSERT_TRUE(g.wait_window(30.0)) << g.stderr_text();
+        XdoStream xdo(x); // started while the game starts, ready to press at once
         FontSheet font(g.dir() + "/asset/atarifont.bmp");
-        Press press = press_while_small(x, g, font);
+        ASSERT_TRUE(g.wait_window(30.0)) << g.stderr_text();
+        Press press = press_while_small(xdo, g, font);
         if (HasFailure()) return;
         if (press == Press::UNKNOWN) continue;
         ASSERT_NE(press, Press::TAKEN)
@@ -110,8 +106,7 @@ TEST(StartScreen, ClickBeforeTheWordGrowsIsIgnored) {
         EXPECT_TRUE(shows(g, render(font, START_RED, start_words(10)), 30.0, diff))
             << diff.count << " pixels differ, first: " << diff.first;
         // The same button does start the run once the word has grown.
-        ASSERT_TRUE(g.click(320, 320));
-        EXPECT_TRUE(run_started(g, 10.0));
+        EXPECT_TRUE(g.click_until(320, 320, [&] { return run_started(g); }));
         return;
     }
     FAIL() << "could not press during the first 0.2 s in 5 attempts";
@@ -151,8 +146,7 @@ TEST(StartScreen, ResizedWindowLetterboxesAndTakesTheClick) {
     ASSERT_TRUE(g.root_of(500, 330, rx, ry));
     ASSERT_TRUE(g.geometry(wx, wy, ww, wh));
     ASSERT_GT(rx - wx, 528);
-    ASSERT_TRUE(g.click(500, 330));
-    EXPECT_TRUE(run_started(g, 10.0));
+    EXPECT_TRUE(g.click_until(500, 330, [&] { return run_started(g); }));
 }
 
 // The sheet with every texel's coverage inverted: glyphs become white blocks with
