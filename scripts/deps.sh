@@ -10,7 +10,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   console-setup-linux gzip
   xvfb xdotool x11-apps imagemagick
-  libx11-dev libgl1-mesa-dri # e2e tests: screen read-back, the game's OpenGL under Xvfb (tests/e2e/)
+  libx11-dev libxext-dev libgl1-mesa-dri # e2e tests: screen read-back, the game's OpenGL under Xvfb (tests/e2e/)
   libsfml-dev # the peer program of the frame benchmarks (bench/)
   clang-14 libclang-rt-14-dev # libFuzzer and its sanitizer runtimes (fuzz/)
 )

@@ -5,6 +5,7 @@
 // After GoogleTest: Xlib defines macros that clash with its names.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
 
 #include <cerrno>
 #include <cmath>
@@ -19,6 +20,8 @@
 #include <random>
 #include <spawn.h>
 #include <sstream>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -371,8 +374,13 @@ static std::vector<std::string> base_env() {
     return env;
 }
 
+static bool x_error_seen = false;
+
 static int ignore_x_errors(Display *, XErrorEvent *) {
-    return 0; // a window that went away between two requests is not the test's failure
+    // A window that went away between two requests is not the test's failure;
+    // the requests that care look at the flag.
+    x_error_seen = true;
+    return 0;
 }
 
 XServer::XServer() {
@@ -412,9 +420,91 @@ XServer::XServer() {
     if (dpy_ == nullptr) ADD_FAILURE() << "cannot open display " << name_;
 }
 
+struct XServer::Shm {
+    XImage *img = nullptr;
+    XShmSegmentInfo info{};
+    int w = 0, h = 0;
+};
+
 XServer::~XServer() {
+    drop_shm();
     if (dpy_ != nullptr) XCloseDisplay(dpy_);
     stop(pid_, 5.0);
+}
+
+void XServer::drop_shm() {
+    if (!shm_ || shm_->img == nullptr) return;
+    XShmDetach(dpy_, &shm_->info);
+    XSync(dpy_, False);
+    shm_->img->data = nullptr; // the segment is not the image's to free
+    XDestroyImage(shm_->img);
+    shmdt(shm_->info.shmaddr);
+    shm_->img = nullptr;
+}
+
+bool XServer::grab(int x, int y, int w, int h, std::vector<uint32_t> &px) {
+    if (dpy_ == nullptr || w <= 0 || h <= 0) return false;
+    Window root = DefaultRootWindow(dpy_);
+    XImage *img = nullptr;
+    if (use_shm_ && !shm_) {
+        shm_ = std::make_unique<Shm>();
+        use_shm_ = XShmQueryExtension(dpy_);
+    }
+    if (use_shm_ && (shm_->img == nullptr || shm_->w != w || shm_->h != h)) {
+        drop_shm();
+        int screen = DefaultScreen(dpy_);
+        Shm &m = *shm_;
+        m.img =
+            XShmCreateImage(dpy_, DefaultVisual(dpy_, screen), unsigned(DefaultDepth(dpy_, screen)),
+                            ZPixmap, nullptr, &m.info, unsigned(w), unsigned(h));
+        m.info.shmid =
+            m.img != nullptr
+                ? shmget(IPC_PRIVATE, size_t(m.img->bytes_per_line) * size_t(h), IPC_CREAT | 0600)
+                : -1;
+        if (m.info.shmid >= 0) {
+            m.info.shmaddr = m.img->data = static_cast<char *>(shmat(m.info.shmid, nullptr, 0));
+            m.info.readOnly = False;
+            x_error_seen = false;
+            XShmAttach(dpy_, &m.info);
+            XSync(dpy_, False);
+            // Freed by the system once both sides have detached, even if we crash.
+            shmctl(m.info.shmid, IPC_RMID, nullptr);
+        }
+        if (m.info.shmid < 0 || x_error_seen) {
+            if (m.img != nullptr && m.info.shmid >= 0) {
+                m.img->data = nullptr;
+                XDestroyImage(m.img);
+                shmdt(m.info.shmaddr);
+            } else if (m.img != nullptr) {
+                XDestroyImage(m.img);
+            }
+            m.img = nullptr;
+            use_shm_ = false;
+        } else {
+            m.w = w;
+            m.h = h;
+        }
+    }
+    if (use_shm_) {
+        x_error_seen = false;
+        if (!XShmGetImage(dpy_, root, shm_->img, x, y, AllPlanes) || x_error_seen) return false;
+        img = shm_->img;
+    } else {
+        img = XGetImage(dpy_, root, x, y, unsigned(w), unsigned(h), AllPlanes, ZPixmap);
+        if (img == nullptr) return false;
+    }
+    bool ok = img->bits_per_pixel == 32 && img->red_mask == 0xFF0000 && img->blue_mask == 0xFF;
+    if (ok) {
+        px.resize(size_t(w) * size_t(h));
+        for (int row = 0; row < h; row++)
+            memcpy(&px[size_t(row) * size_t(w)],
+                   img->data + size_t(row) * size_t(img->bytes_per_line), size_t(w) * 4);
+        for (uint32_t &p : px) p &= 0xFFFFFF;
+    } else {
+        ADD_FAILURE() << "unexpected X image format: " << img->bits_per_pixel << " bpp";
+    }
+    if (img != (shm_ ? shm_->img : nullptr)) XDestroyImage(img);
+    return ok;
 }
 
 static std::vector<std::string> xdo_argv(const std::vector<std::string> &args) {
@@ -625,29 +715,17 @@ bool Game::geometry(int &x, int &y, int &w, int &h) {
     return true;
 }
 
-Shot Game::shot() {
-    Shot s;
+const Shot &Game::shot() {
+    Shot &s = shot_;
     int x, y, w, h;
-    if (!geometry(x, y, w, h)) return s;
-    Display *dpy = x_.dpy();
-    XImage *img = XGetImage(dpy, DefaultRootWindow(dpy), x, y, static_cast<unsigned>(w),
-                            static_cast<unsigned>(h), AllPlanes, ZPixmap);
-    if (img == nullptr) return s;
-    if (img->bits_per_pixel == 32 && img->red_mask == 0xFF0000 && img->blue_mask == 0xFF) {
-        s.w = w;
-        s.h = h;
-        s.px.resize(size_t(w) * size_t(h));
-        for (int row = 0; row < h; row++) {
-            const char *line = img->data + size_t(row) * size_t(img->bytes_per_line);
-            memcpy(&s.px[size_t(row) * size_t(w)], line, size_t(w) * 4);
-        }
-        for (uint32_t &p : s.px) p &= 0xFFFFFF;
-        s.lb = letterbox(w, h);
-        s.t = seconds_since(start_);
-    } else {
-        ADD_FAILURE() << "unexpected X image format: " << img->bits_per_pixel << " bpp";
+    if (!geometry(x, y, w, h) || !x_.grab(x, y, w, h, s.px)) {
+        s.w = s.h = 0;
+        return s;
     }
-    XDestroyImage(img);
+    s.w = w;
+    s.h = h;
+    s.lb = letterbox(w, h);
+    s.t = seconds_since(start_);
     return s;
 }
 
@@ -681,7 +759,7 @@ bool Player::play(double timeout, const std::function<bool(const Shot &, Segment
     auto start = Clock::now();
     double last_t = -1;
     while (seconds_since(start) < timeout) {
-        Shot s = g_.shot();
+        const Shot &s = g_.shot();
         std::optional<Rgb> bg = s.background();
         if (bg) {
             if (segments.empty() || segments.back().bg != *bg) {

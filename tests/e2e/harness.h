@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -171,12 +172,21 @@ class XServer {
     XServer &operator=(const XServer &) = delete;
     const std::string &name() const { return name_; } // ":N"
     Display *dpy() const { return dpy_; }
+    // Copies a rectangle of the screen as 0xRRGGBB pixels, through shared memory
+    // where the server offers it (a shot is then one copy instead of a transfer
+    // over the socket, which keeps the reader from loading the machine).
+    bool grab(int x, int y, int w, int h, std::vector<uint32_t> &px);
 
   private:
+    struct Shm;
+    void drop_shm();
+
     TempDir dir_;
     std::string name_;
     pid_t pid_ = -1;
     Display *dpy_ = nullptr;
+    std::unique_ptr<Shm> shm_;
+    bool use_shm_ = true;
 };
 
 // Runs xdotool on the server and waits for it; false if it failed.
@@ -237,7 +247,10 @@ class Game {
     Window window() const { return win_; }
     // Window geometry on the root window (client area).
     bool geometry(int &x, int &y, int &w, int &h);
-    Shot shot();
+    // Reads the window now. The shot is the game object's own, overwritten by the
+    // next call (reusing its memory: shots are taken hundreds of times a second);
+    // copy it to keep it. Empty (w == 0) when there is no window to read.
+    const Shot &shot();
 
     // Root coordinates of picture pixel (px, py) through the current letterbox.
     bool root_of(int px, int py, int &rx, int &ry);
@@ -268,6 +281,7 @@ class Game {
     std::optional<int> status_;
     Window win_ = 0;
     Clock::time_point start_;
+    Shot shot_;
 };
 
 // ---------------------------------------------------------------------------
@@ -295,7 +309,7 @@ class Player {
     // Calls `on_shot` with each shot and the segment it belongs to (the last of
     // `segments`) until it returns true; false after `timeout` seconds.
     bool play(double timeout, const std::function<bool(const Shot &, Segment &)> &on_shot,
-              double step = 0.002);
+              double step = 0.005);
     std::vector<Segment> segments;
     int keys_pressed = 0;
 

@@ -17,7 +17,7 @@ TEST(FullRun, EndsOnFinishAfter145SecondsAndStaysThere) {
     Picture small = render(font, START_RED, start_words(4));
     double grew = -1;
     ASSERT_TRUE(poll_until(30.0, [&] {
-        Shot s = g.shot();
+        const Shot &s = g.shot();
         if (s.background() != START_RED || compare(s, small).count == 0) return false;
         grew = s.t;
         return true;
