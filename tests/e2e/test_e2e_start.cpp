@@ -28,22 +28,11 @@ TEST(StartScreen, WordsInWhiteOverRedAndTheWordGrownToTen) {
     FontSheet font(g.dir() + "/asset/atarifont.bmp");
 
     // Once grown the picture is still: red (1.0, 0.1, 0.1) bytes everywhere but
-    // the white glyph texels of the three words.
+    // the white glyph texels of "OU", "?" and the start word, each where it
+    // belongs, pixel for pixel.
     Diff diff;
     EXPECT_TRUE(shows(g, render(font, START_RED, start_words(10)), 30.0, diff))
         << diff.count << " pixels differ, first: " << diff.first;
-    Shot s = g.shot();
-    EXPECT_EQ(s.at(0, 0), START_RED);
-    EXPECT_EQ(s.at(639, 639), START_RED);
-    // Each word on its own: every lit texel white where the word stands.
-    for (const Text &t : start_words(10)) {
-        int missing = 0;
-        Picture alone = render(font, BLACK, {t});
-        for (int y = 0; y < PICTURE; y++)
-            for (int x = 0; x < PICTURE; x++)
-                if (alone.at(x, y) == WHITE && s.at(x, y) != WHITE) missing++;
-        EXPECT_EQ(missing, 0) << "\"" << t.s << "\" at (" << t.x << ", " << t.y << ")";
-    }
 }
 
 // Tries once to press the button on the word while it still has its first size,
