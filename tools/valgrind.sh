@@ -7,6 +7,9 @@
 #
 #   tools/valgrind.sh [SECONDS] [BUILD_DIR]     defaults: 60, build-vg/
 #
+# SECONDS of play count from the start of the run (the start screen, slow to
+# come up under valgrind, is extra).
+#
 # BUILD_DIR is a non-sanitized Debug build, configured and built here when it
 # does not exist. Writes valgrind's report to BUILD_DIR/valgrind/valgrind.log
 # and fails unless the game exits with status 0 and no byte is definitely or
@@ -45,7 +48,7 @@ if [ "${BRAMBLE_VG_NO_BUS:-0}" = 1 ]; then unset DBUS_SESSION_BUS_ADDRESS; fi
 
 # Mesa's drivers are loaded with dlopen and unloaded before the leak check;
 # --keep-debuginfo keeps their symbols, so suppressions can name their frames.
-valgrind --leak-check=full --show-leak-kinds=definite,indirect \
+valgrind --leak-check=full --show-leak-kinds=definite,indirect,possible \
   --errors-for-leak-kinds=definite,indirect --keep-debuginfo=yes --num-callers=40 \
   --suppressions="$here/valgrind.supp" --gen-suppressions=all \
   --log-file="$out/valgrind.log" "$build/game/bramble" >"$out/stdout.log" 2>"$out/stderr.log" &
@@ -53,7 +56,7 @@ game=$!
 pid=$game
 
 win=$(headless_wait_window "$game" 120) || { echo "valgrind.sh: no game window" >&2; exit 1; }
-start=$SECONDS
+launched=$SECONDS
 # Under valgrind a frame takes far longer than the 60 ms presses of headless.sh,
 # and a press and release within one frame reads as a release only: every
 # press here is held for half a second.
@@ -63,9 +66,19 @@ key() { xdotool keydown "$1" sleep $hold keyup "$1"; }
 # The start screen's background is one fixed red; every challenge has a random
 # colour. Wait for the first frame, then click the start word (it becomes
 # clickable once it grows) until the corner's colour changes.
+# SDL replaces its first window by one fit for OpenGL when it makes the renderer,
+# so the window is looked up again until one shows a drawn frame.
 corner() { headless_pixel "$win" 5 5; }
 deadline=$((SECONDS + 120))
-until [ "$(xwd -id "$win" -silent | "$HEADLESS_CONVERT" xwd:- -format '%[max]' info:)" != 0 ]; do
+drawn() {
+  win=$(xdotool search --onlyvisible --name '^bramble$' 2>/dev/null | tail -n1)
+  [ -n "$win" ] || return 1
+  local max
+  max=$(xwd -id "$win" -silent 2>/dev/null | "$HEADLESS_CONVERT" xwd:- -format '%[max]' info: 2>/dev/null)
+  [ -n "$max" ] && [ "$max" != 0 ]
+}
+until drawn; do
+  kill -0 "$game" 2>/dev/null || { echo "valgrind.sh: the game ended early" >&2; exit 1; }
   [ $SECONDS -lt $deadline ] || { echo "valgrind.sh: no frame drawn" >&2; exit 1; }
   sleep 1
 done
@@ -76,7 +89,8 @@ while [ "$(corner)" = "$start_colour" ]; do
   click 320 320
   sleep 1
 done
-started=$((SECONDS - start))
+started=$((SECONDS - launched))
+start=$SECONDS # the play-through's SECONDS count from here
 headless_shot "$win" "$out/run.xwd"
 keys=(e e e a z q s d f j k l m w x c v b n space Return)
 i=0
