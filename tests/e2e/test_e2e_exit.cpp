@@ -73,4 +73,18 @@ INSTANTIATE_TEST_SUITE_P(
                               R"(ERR [^ ]*:record_init:[0-9]+.*assert failed: mic > 0)"}),
     [](const ::testing::TestParamInfo<EndCase> &i) { return std::string(i.param.name); });
 
+// The e2e runs are the sanitized check of the real executable: when these tests
+// are built with the sanitizers, the game they start must carry the runtimes too
+// (the names of the shared libraries it needs stand in its dynamic string table).
+TEST(Sanitizers, GameUnderTestCarriesThem) {
+#if defined(__SANITIZE_ADDRESS__)
+    std::string exe = read_file(runtime_dir() + "/bramble");
+    ASSERT_FALSE(exe.empty());
+    EXPECT_NE(exe.find("libasan.so"), std::string::npos);
+    EXPECT_NE(exe.find("libubsan.so"), std::string::npos);
+#else
+    GTEST_SKIP() << "tests built without the sanitizers";
+#endif
+}
+
 } // namespace
