@@ -1,10 +1,14 @@
 #include "rig.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 std::ostream &operator<<(std::ostream &os, const Rgb &c) {
@@ -91,6 +95,32 @@ TempDir::~TempDir() {
 void write_file(const std::string &path, const std::string &bytes) {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+void set_mtime(const std::string &path, long secs) {
+    struct timespec times[2] = {{secs, 0}, {secs, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path << ": " << strerror(errno);
+}
+
+void put_file(const std::string &path, const std::string &bytes, long secs) {
+    write_file(path, bytes);
+    set_mtime(path, secs);
+}
+
+SDL_JoystickID attach_virtual_pad(const char *name) {
+    SDL_VirtualJoystickDesc desc;
+    SDL_zero(desc);
+    desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
+    desc.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
+    desc.naxes = SDL_CONTROLLER_AXIS_MAX;
+    desc.nbuttons = SDL_CONTROLLER_BUTTON_MAX;
+    // SDL builds the pad's mapping from these masks.
+    desc.button_mask = (1u << SDL_CONTROLLER_BUTTON_MAX) - 1;
+    desc.axis_mask = (1u << SDL_CONTROLLER_AXIS_MAX) - 1;
+    desc.name = name;
+    int index = SDL_JoystickAttachVirtualEx(&desc);
+    EXPECT_GE(index, 0) << SDL_GetError();
+    return SDL_JoystickGetDeviceInstanceID(index);
 }
 
 std::string read_file(const std::string &path) {

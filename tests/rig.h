@@ -75,6 +75,14 @@ class TempDir {
 
 void write_file(const std::string &path, const std::string &bytes);
 std::string read_file(const std::string &path);
+// Gives the file the modification time `secs` (whole seconds), as the watcher sees it.
+void set_mtime(const std::string &path, long secs);
+// Writes the bytes and gives the file the modification time `secs`.
+void put_file(const std::string &path, const std::string &bytes, long secs);
+
+// Plugs in an SDL virtual game controller with every button and axis, each on
+// the joystick input of the same number; returns its instance id.
+SDL_JoystickID attach_virtual_pad(const char *name);
 
 // A pixel that names its own column and row: (4x, 8y, 100).
 Rgb coded(int x, int y);

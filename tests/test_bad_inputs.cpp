@@ -11,7 +11,6 @@
 #include <SDL_mixer.h>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -125,16 +124,6 @@ size_t count(const std::string &text, const std::string &what) {
 
 const long T0 = 1600000000; // a whole second, far from "now"
 
-void set_mtime(const std::string &path, long secs) {
-    struct timespec times[2] = {{secs, 0}, {secs, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path << ": " << strerror(errno);
-}
-
-void put(const std::string &path, const std::string &bytes, long secs) {
-    write_file(path, bytes);
-    set_mtime(path, secs);
-}
-
 // Engine on a fresh directory with a 32 x 32 picture and no pacing.
 class Bad : public EngineTest {
   protected:
@@ -239,7 +228,7 @@ TEST_F(Bad, PicturesThatDoNotDecodeFromFiles) {
 
 TEST_F(Bad, PicturesThatDoNotDecodeKeepTheOldPictureOnReload) {
     std::string pic = dir.file("pic.bmp");
-    put(pic, bmp24(8, 4, RED), T0);
+    put_file(pic, bmp24(8, 4, RED), T0);
     VEK_Uint id = VEK_LoadResource(pic.c_str());
     ASSERT_EQ(id, 1u);
     VEK_ResourcesWatch();
@@ -247,7 +236,7 @@ TEST_F(Bad, PicturesThatDoNotDecodeKeepTheOldPictureOnReload) {
     for (const BadBytes &c : bad_pictures()) {
         SDL_Texture *texture = VEK_GetResourcePointer(id)->image.ptr;
         size_t live = alloc_live_count();
-        put(pic, c.bytes, ++t);
+        put_file(pic, c.bytes, ++t);
         SDL_ClearError();
         StderrCapture cap;
         VEK_ResourcesWatch();
@@ -286,7 +275,7 @@ TEST_F(Bad, OddButValidPicturesLoadEverywhere) {
          {{0, 0, {10, 245, 7}}, {3, 0, {40, 215, 7}}, {0, 1, {200, 55, 7}}, {3, 1, {203, 52, 7}}}},
     };
     std::string pic = dir.file("pic.bmp");
-    put(pic, bmp24(8, 4, RED), T0);
+    put_file(pic, bmp24(8, 4, RED), T0);
     VEK_Uint watched = VEK_LoadResource(pic.c_str());
     ASSERT_EQ(watched, 1u);
     VEK_ResourcesWatch();
@@ -297,7 +286,7 @@ TEST_F(Bad, OddButValidPicturesLoadEverywhere) {
         std::string name = std::string("odd") + std::to_string(t) + ".bmp";
         write_file(dir.file(name), c.bytes);
         VEK_Uint file = VEK_LoadResource(name.c_str());
-        put(pic, c.bytes, ++t);
+        put_file(pic, c.bytes, ++t);
         VEK_ResourcesWatch();
         for (VEK_Uint id : {mem, file, watched}) {
             ASSERT_NE(id, 0u) << c.what;
@@ -350,7 +339,7 @@ std::vector<SoundCase> sound_cases() {
 
 TEST_F(BadSound, SoundsFromMemoryFilesAndReload) {
     std::string blip = dir.file("blip.wav");
-    put(blip, wav(480), T0);
+    put_file(blip, wav(480), T0);
     VEK_Uint watched = VEK_LoadResource(blip.c_str());
     ASSERT_EQ(watched, 1u);
     VEK_ResourcesWatch();
@@ -364,7 +353,7 @@ TEST_F(BadSound, SoundsFromMemoryFilesAndReload) {
         write_file(dir.file(name), c.bytes);
         VEK_Uint file = VEK_LoadResource(name.c_str());
         Mix_Chunk *before = VEK_GetResourcePointer(watched)->sound.ptr;
-        put(blip, c.bytes, ++t);
+        put_file(blip, c.bytes, ++t);
         VEK_ResourcesWatch();
         std::string err = cap.text();
         Mix_Chunk *after = VEK_GetResourcePointer(watched)->sound.ptr;
@@ -478,20 +467,6 @@ TEST_F(Bad, MinimisedWindowKeepsTheFramesGoing) {
 // ---------------------------------------------------------------------------
 // A thousand plug and unplug cycles of a virtual controller
 // ---------------------------------------------------------------------------
-int attach_pad() {
-    SDL_VirtualJoystickDesc desc;
-    SDL_zero(desc);
-    desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
-    desc.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
-    desc.naxes = SDL_CONTROLLER_AXIS_MAX;
-    desc.nbuttons = SDL_CONTROLLER_BUTTON_MAX;
-    desc.button_mask = (1u << SDL_CONTROLLER_BUTTON_MAX) - 1;
-    desc.axis_mask = (1u << SDL_CONTROLLER_AXIS_MAX) - 1;
-    desc.name = "bramble cycling pad";
-    int index = SDL_JoystickAttachVirtualEx(&desc);
-    EXPECT_GE(index, 0) << SDL_GetError();
-    return SDL_JoystickGetDeviceInstanceID(index);
-}
 
 void detach_pad(SDL_JoystickID id) {
     for (int i = 0; i < SDL_NumJoysticks(); i++)
@@ -513,7 +488,8 @@ class Pads : public Bad {
 };
 
 TEST_F(Pads, ThousandPlugCyclesKeepTheTableBounded) {
-    SDL_JoystickID kept = attach_pad(); // one pad stays plugged all along
+    SDL_JoystickID kept =
+        attach_virtual_pad("bramble cycling pad"); // one pad stays plugged all along
     VEK_CycleEvents();
     ASSERT_EQ(___vek_joysticks_size, 1u);
     size_t live = alloc_live_count();
@@ -521,7 +497,7 @@ TEST_F(Pads, ThousandPlugCyclesKeepTheTableBounded) {
     size_t capacity = 0;
     StderrCapture cap;
     for (int i = 0; i < 1000; i++) {
-        SDL_JoystickID id = attach_pad();
+        SDL_JoystickID id = attach_virtual_pad("bramble cycling pad");
         VEK_CycleEvents();
         ASSERT_EQ(___vek_joysticks_size, 2u) << "cycle " << i;
         ASSERT_NE(___vek_joysticks[1].ptr, nullptr) << "cycle " << i;
@@ -569,7 +545,8 @@ TEST_F(Pads, QuitLeavesNoBlockInTheAllocator) {
         EXPECT_NE(VEK_LoadResourceFromMemory(VEK_RES_RAW, "x", 1), 0u);
     EXPECT_EQ(VEK_ReloadResource(2), 0); // a reload swaps the raw block
     EXPECT_EQ(VEK_PlayMusic("blip.wav", 0), 0);
-    SDL_JoystickID a = attach_pad(), b = attach_pad();
+    SDL_JoystickID a = attach_virtual_pad("bramble cycling pad"),
+                   b = attach_virtual_pad("bramble cycling pad");
     VEK_CycleEvents();
     detach_pad(a);
     VEK_CycleEvents();

@@ -373,21 +373,8 @@ struct Pad {
     SDL_JoystickID id = -1;
 
     static Pad attach() {
-        SDL_VirtualJoystickDesc desc;
-        SDL_zero(desc);
-        desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
-        desc.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
-        desc.naxes = SDL_CONTROLLER_AXIS_MAX;
-        desc.nbuttons = SDL_CONTROLLER_BUTTON_MAX;
-        // SDL builds the pad's mapping from these masks: every button and axis,
-        // each on the joystick input of the same number.
-        desc.button_mask = (1u << SDL_CONTROLLER_BUTTON_MAX) - 1;
-        desc.axis_mask = (1u << SDL_CONTROLLER_AXIS_MAX) - 1;
-        desc.name = "bramble test pad";
-        int index = SDL_JoystickAttachVirtualEx(&desc);
-        EXPECT_GE(index, 0) << SDL_GetError();
         Pad p;
-        p.id = SDL_JoystickGetDeviceInstanceID(index);
+        p.id = attach_virtual_pad("bramble test pad");
         return p;
     }
     int device_index() const {

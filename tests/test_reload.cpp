@@ -5,24 +5,12 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 const long T0 = 1600000000; // a whole second, far from "now"
-
-void set_mtime(const std::string &path, long secs) {
-    struct timespec times[2] = {{secs, 0}, {secs, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path << ": " << strerror(errno);
-}
-
-// Writes the bytes and gives the file the modification time `secs`.
-void put(const std::string &path, const std::string &bytes, long secs) {
-    write_file(path, bytes);
-    set_mtime(path, secs);
-}
 
 size_t count(const std::string &text, const std::string &what) {
     size_t n = 0;
@@ -45,7 +33,7 @@ class Reload : public EngineTest {
 
     // Loads an 8x4 red picture and lets the watcher record its time T0.
     void load_watched_picture() {
-        put(pic, make_bmp(8, 4, Rgb{255, 0, 0}), T0);
+        put_file(pic, make_bmp(8, 4, Rgb{255, 0, 0}), T0);
         id = VEK_LoadResource(pic.c_str());
         ASSERT_EQ(id, 1u);
         VEK_ResourcesWatch();
@@ -64,12 +52,12 @@ class Reload : public EngineTest {
 } // namespace
 
 TEST_F(Reload, FirstPassRecordsTheTimeOnly) {
-    put(pic, make_bmp(8, 4, Rgb{255, 0, 0}), T0);
+    put_file(pic, make_bmp(8, 4, Rgb{255, 0, 0}), T0);
     id = VEK_LoadResource(pic.c_str());
     ASSERT_EQ(id, 1u);
     EXPECT_EQ(VEK_GetResourcePointer(id)->mtime, 0);
     // Changed on disk before the watcher ever saw it: recorded, not reloaded.
-    put(pic, make_bmp(12, 6, Rgb{0, 0, 255}), T0 + 10);
+    put_file(pic, make_bmp(12, 6, Rgb{0, 0, 255}), T0 + 10);
     StderrCapture cap;
     VEK_ResourcesWatch();
     VEK_ResourcesWatch();
@@ -91,7 +79,7 @@ TEST_F(Reload, ChangedTimeReloadsUnderTheSameId) {
         Rgb colour;
     } steps[] = {{T0 + 1, 12, 6, {0, 0, 255}}, {T0 - 100, 3, 9, {0, 255, 0}}};
     for (const Step &s : steps) {
-        put(pic, make_bmp(s.w, s.h, s.colour), s.mtime);
+        put_file(pic, make_bmp(s.w, s.h, s.colour), s.mtime);
         StderrCapture cap;
         VEK_ResourcesWatch();
         EXPECT_EQ(cap.text(), "");
@@ -108,10 +96,10 @@ TEST_F(Reload, ChangedTimeReloadsUnderTheSameId) {
 
 TEST_F(Reload, ChangesWithinTheRecordedSecondAreOne) {
     load_watched_picture();
-    put(pic, make_bmp(12, 6, Rgb{0, 0, 255}), T0 + 1);
+    put_file(pic, make_bmp(12, 6, Rgb{0, 0, 255}), T0 + 1);
     VEK_ResourcesWatch();
     ASSERT_EQ(VEK_GetImageWidth(id), 12);
-    put(pic, make_bmp(16, 8, Rgb{0, 255, 0}), T0 + 1);
+    put_file(pic, make_bmp(16, 8, Rgb{0, 255, 0}), T0 + 1);
     VEK_ResourcesWatch();
     EXPECT_EQ(VEK_GetImageWidth(id), 12);
     EXPECT_EQ(drawn_colour(), (Rgb{0, 0, 255}));
@@ -126,7 +114,7 @@ TEST_F(Reload, UndecodableFileKeepsTheOldPictureAndLogsOnce) {
     SDL_Texture *before = VEK_GetResourcePointer(id)->image.ptr;
     size_t live = alloc_live_count();
     std::string truncated = make_bmp(12, 6, Rgb{0, 0, 255}).substr(0, 30);
-    put(pic, truncated, T0 + 1);
+    put_file(pic, truncated, T0 + 1);
 
     StderrCapture cap;
     VEK_ResourcesWatch();
@@ -173,7 +161,7 @@ TEST_F(Reload, DeletedFileLogsOnceAndComingBackIsOnlyRecorded) {
     EXPECT_EQ(VEK_GetImageWidth(id), 8);
 
     // Put back with new contents: its time is recorded, the contents wait.
-    put(pic, make_bmp(12, 6, Rgb{0, 0, 255}), T0 + 5);
+    put_file(pic, make_bmp(12, 6, Rgb{0, 0, 255}), T0 + 5);
     StderrCapture back;
     VEK_ResourcesWatch();
     EXPECT_EQ(back.text(), "");
@@ -187,12 +175,12 @@ TEST_F(Reload, DeletedFileLogsOnceAndComingBackIsOnlyRecorded) {
 
 TEST_F(Reload, RawBytesAreReplacedInPlace) {
     std::string txt = dir.file("notes.txt");
-    put(txt, "old bytes", T0);
+    put_file(txt, "old bytes", T0);
     VEK_Uint raw = VEK_LoadResource(txt.c_str());
     ASSERT_EQ(raw, 1u);
     VEK_ResourcesWatch();
     size_t live = alloc_live_count();
-    put(txt, "new, longer bytes", T0 + 1);
+    put_file(txt, "new, longer bytes", T0 + 1);
     VEK_ResourcesWatch();
     const VEK_Raw *r = VEK_GetRawResource(raw);
     EXPECT_EQ(std::string(static_cast<const char *>(r->data), r->size), "new, longer bytes");
@@ -201,7 +189,7 @@ TEST_F(Reload, RawBytesAreReplacedInPlace) {
 
 TEST_F(Reload, ForcedReloadIgnoresTheTime) {
     load_watched_picture();
-    put(pic, make_bmp(12, 6, Rgb{0, 0, 255}), T0); // same second: the watcher would not see it
+    put_file(pic, make_bmp(12, 6, Rgb{0, 0, 255}), T0); // same second: the watcher would not see it
     VEK_ResourcesWatch();
     ASSERT_EQ(VEK_GetImageWidth(id), 8);
     EXPECT_EQ(VEK_ReloadResource(id), 0);
@@ -239,7 +227,7 @@ TEST_F(Reload, RefusedIds) {
 TEST_F(Reload, WatchingDoesNotAllocate) {
     load_watched_picture();
     std::string txt = dir.file("notes.txt");
-    put(txt, "abc", T0);
+    put_file(txt, "abc", T0);
     ASSERT_EQ(VEK_LoadResource(txt.c_str()), 2u);
     VEK_ResourcesWatch();
     size_t live = alloc_live_count();
