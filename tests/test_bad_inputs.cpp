@@ -488,8 +488,8 @@ class Pads : public Bad {
 };
 
 TEST_F(Pads, ThousandPlugCyclesKeepTheTableBounded) {
-    SDL_JoystickID kept =
-        attach_virtual_pad("bramble cycling pad"); // one pad stays plugged all along
+    // One pad stays plugged all along.
+    SDL_JoystickID kept = attach_virtual_pad("bramble cycling pad");
     VEK_CycleEvents();
     ASSERT_EQ(___vek_joysticks_size, 1u);
     size_t live = alloc_live_count();
