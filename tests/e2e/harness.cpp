@@ -383,19 +383,27 @@ static int ignore_x_errors(Display *, XErrorEvent *) {
     return 0;
 }
 
+// A pipe with both ends away from fd 3 (which the X server gets) and closed in
+// every other child.
+static bool high_pipe(int fds[2]) {
+    int raw[2];
+    if (pipe(raw) != 0) {
+        ADD_FAILURE() << "pipe: " << strerror(errno);
+        return false;
+    }
+    fds[0] = fcntl(raw[0], F_DUPFD_CLOEXEC, 10);
+    fds[1] = fcntl(raw[1], F_DUPFD_CLOEXEC, 10);
+    close(raw[0]);
+    close(raw[1]);
+    return true;
+}
+
 XServer::XServer() {
     XSetErrorHandler(ignore_x_errors);
     // The server picks a free display number itself and writes it to the pipe once
     // it accepts connections, so parallel tests never race for a number.
-    int raw[2];
-    if (pipe(raw) != 0) {
-        ADD_FAILURE() << "pipe: " << strerror(errno);
-        return;
-    }
-    // Both ends away from fd 3, which the server gets, and closed in every other child.
-    int fds[2] = {fcntl(raw[0], F_DUPFD_CLOEXEC, 10), fcntl(raw[1], F_DUPFD_CLOEXEC, 10)};
-    close(raw[0]);
-    close(raw[1]);
+    int fds[2];
+    if (!high_pipe(fds)) return;
     pid_ = spawn_with(
         {"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"},
         base_env(), "", dir_.file("xvfb.log"), fds[1], 3);
@@ -530,14 +538,8 @@ bool xdotool(const XServer &x, const std::vector<std::string> &args) {
 }
 
 XdoStream::XdoStream(const XServer &x) {
-    int raw[2];
-    if (pipe(raw) != 0) {
-        ADD_FAILURE() << "pipe: " << strerror(errno);
-        return;
-    }
-    int fds[2] = {fcntl(raw[0], F_DUPFD_CLOEXEC, 10), fcntl(raw[1], F_DUPFD_CLOEXEC, 10)};
-    close(raw[0]);
-    close(raw[1]);
+    int fds[2];
+    if (!high_pipe(fds)) return;
     pid_ = spawn_with(xdo_argv({"-"}), x_env(x), "", "", -1, -1, fds[0]);
     close(fds[0]);
     fd_ = fds[1];
