@@ -154,9 +154,8 @@ void feed_input(long step) {
 
 // Back to the start screen after the finish text, as a fresh process would begin.
 void restart_run(void) {
-    minigame_init();
+    minigame_init(); // also puts game.start back to 0
     game.music = false;
-    game.start = 0;
     font_size = 4.0;
     duration1[0] = duration1[1] = duration2[0] = duration2[1] = 0;
     duration_start[0] = duration_start[1] = 0;
