@@ -79,7 +79,10 @@ void *_realloc(void *ptr, size_t size) {
         ERR("fucked up realloc, have fun debugging");
         exit(1);
     }
-    void *new_ptr = realloc(ptr, size);
+    // realloc(ptr, 0) may free the block and return null, which the check below
+    // would take for exhaustion while the sweep still holds the freed pointer. A
+    // size of 0 keeps a minimal block instead: still tracked, never null.
+    void *new_ptr = realloc(ptr, size > 0 ? size : 1);
     ASSERT(new_ptr != nullptr);
     _alloced[found] = new_ptr;
     return new_ptr;

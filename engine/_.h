@@ -47,7 +47,7 @@ void diag_line(const char *prefix, const char *file, const char *func, int line,
 // ---------------------------------------------------------------------------
 [[nodiscard]] void *alloc(size_t size);            // zero-filled tracked block; never null
 void _free(void *ptr);                             // release; untracked pointer only warns
-[[nodiscard]] void *_realloc(void *ptr, size_t size); // resize in place in the table; untracked is fatal
+[[nodiscard]] void *_realloc(void *ptr, size_t size); // resize in slot; 0: 1 byte; untracked: exit
 void wdeinit(void);                                // release every tracked block and the table
 
 // Read-only view of the tracking table, for tests and leak checks.

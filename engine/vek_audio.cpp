@@ -30,10 +30,7 @@ void VEK_StopMusic(void) {
 // 0..1 onto the mixer's 0..128, truncated toward zero. Values beyond 1 go to the
 // mixer as they are (it caps them); only what an int cannot hold is pinned.
 static int chunk_volume(float volume) {
-    float v = 128.0f * volume;
-    if (!(v > -2147483648.0f)) return v != v ? 0 : INT_MIN;
-    if (!(v < 2147483648.0f)) return INT_MAX;
-    return static_cast<int>(v);
+    return to_int(128.0f * volume);
 }
 
 int _VEK_PlaySound(const VEK_PlaySoundArgs *args) {

@@ -72,8 +72,8 @@ int _VEK_Init(const VEK_Config *config) {
         }
     }
 
-    int w = static_cast<int>(c.scale * (static_cast<float>(c.width) * c.ratio));
-    int h = static_cast<int>(c.scale * static_cast<float>(c.height));
+    int w = to_int(c.scale * (static_cast<float>(c.width) * c.ratio));
+    int h = to_int(c.scale * static_cast<float>(c.height));
     ___vek_window = SDL_CreateWindow(c.title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, w,
                                      h, SDL_WINDOW_RESIZABLE);
     if (___vek_window == nullptr) return _sdl_error();
@@ -142,6 +142,7 @@ void VEK_Quit(void) {
     ___vek_window = nullptr;
 
     if (___vek_config.mixer != VEK_MIXER_OFF) {
+        VEK_StopMusic(); // the music's decoder and file go with it, before the mixer
         Mix_CloseAudio();
         Mix_Quit();
     }

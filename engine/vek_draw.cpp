@@ -115,8 +115,8 @@ int _VEK_DrawImage(const VEK_DrawImageArgs *args) {
     if (args->flip_y != (scale_y < 0)) flip |= SDL_FLIP_VERTICAL;
 
     SDL_Rect src = {args->ix, args->iy, simg_width, simg_height};
-    int drawn_w = static_cast<int>(std::fabs(static_cast<double>(scale_x)) * simg_width);
-    int drawn_h = static_cast<int>(std::fabs(static_cast<double>(scale_y)) * simg_height);
+    int drawn_w = to_int(std::fabs(static_cast<double>(scale_x)) * simg_width);
+    int drawn_h = to_int(std::fabs(static_cast<double>(scale_y)) * simg_height);
 
     // A negative scale draws to the left of (above) the anchor, whatever flip says.
     int anchor_x = scale_x < 0 ? args->x - drawn_w : args->x;
@@ -125,11 +125,10 @@ int _VEK_DrawImage(const VEK_DrawImageArgs *args) {
     // (x, y) either way; the sum is truncated only at the end.
     float half_x = args->center ? static_cast<float>(simg_width) * scale_x / 2.0f : 0.0f;
     float half_y = args->center ? static_cast<float>(simg_height) * scale_y / 2.0f : 0.0f;
-    SDL_Rect dst = {static_cast<int>(static_cast<float>(anchor_x) - half_x +
-                                     static_cast<float>(VEK_GetCameraX())),
-                    static_cast<int>(static_cast<float>(anchor_y) - half_y +
-                                     static_cast<float>(VEK_GetCameraY())),
-                    drawn_w, drawn_h};
+    SDL_Rect dst = {
+        to_int(static_cast<float>(anchor_x) - half_x + static_cast<float>(VEK_GetCameraX())),
+        to_int(static_cast<float>(anchor_y) - half_y + static_cast<float>(VEK_GetCameraY())),
+        drawn_w, drawn_h};
 
     double angle = static_cast<double>(360.0f * args->r);
     if (SDL_RenderCopyEx(___vek_renderer, img.ptr, &src, &dst, angle, nullptr,

@@ -1,6 +1,8 @@
 // Frame protocol, letterboxed composition, pacing, viewport, camera.
 #include "vek_internal.h"
 
+#include <cmath>
+
 SDL_Texture *___vek_target = nullptr;
 SDL_Texture *___vek_target_pre = nullptr;
 SDL_BlendMode ___vek_blendmode = SDL_BLENDMODE_BLEND;
@@ -57,16 +59,16 @@ Letterbox letterbox_fit(int win_w, int win_h, int width, int height, float ratio
                         bool pixel_perfect) {
     if (win_w == 0) win_w = 1;
     if (win_h == 0) win_h = 1;
-    int shown_w = static_cast<int>(static_cast<float>(width) * ratio);
+    int shown_w = to_int(static_cast<float>(width) * ratio);
     float ratio_w = static_cast<float>(win_w) / static_cast<float>(shown_w);
     float ratio_h = static_cast<float>(win_h) / static_cast<float>(height);
     Letterbox lb;
     lb.scale = ratio_h > ratio_w ? ratio_w : ratio_h;
-    if (lb.scale > 1.0f && pixel_perfect) lb.scale = static_cast<float>(static_cast<int>(lb.scale));
-    lb.x = static_cast<int>((static_cast<float>(win_w) - lb.scale * static_cast<float>(shown_w)) / 2.0f);
-    lb.y = static_cast<int>((static_cast<float>(win_h) - lb.scale * static_cast<float>(height)) / 2.0f);
-    lb.w = static_cast<int>(lb.scale * static_cast<float>(shown_w));
-    lb.h = static_cast<int>(lb.scale * static_cast<float>(height));
+    if (lb.scale > 1.0f && pixel_perfect) lb.scale = std::trunc(lb.scale);
+    lb.x = to_int((static_cast<float>(win_w) - lb.scale * static_cast<float>(shown_w)) / 2.0f);
+    lb.y = to_int((static_cast<float>(win_h) - lb.scale * static_cast<float>(height)) / 2.0f);
+    lb.w = to_int(lb.scale * static_cast<float>(shown_w));
+    lb.h = to_int(lb.scale * static_cast<float>(height));
     return lb;
 }
 
@@ -132,15 +134,21 @@ void VEK_ScreenTransform(int *x, int *y) {
     // x is also divided by the pixel aspect, since the composition stretches it by
     // that; before start-up the configuration holds no aspect yet, which reads as 1.
     float ratio = ___vek_config.ratio > 0.0f ? ___vek_config.ratio : 1.0f;
-    if (x != nullptr)
-        *x = static_cast<int>(static_cast<float>(*x - ___vek_off_x) / (___vek_scale * ratio));
-    if (y != nullptr)
-        *y = static_cast<int>(static_cast<float>(*y - ___vek_off_y) / ___vek_scale);
+    if (x != nullptr) *x = to_int(static_cast<float>(*x - ___vek_off_x) / (___vek_scale * ratio));
+    if (y != nullptr) *y = to_int(static_cast<float>(*y - ___vek_off_y) / ___vek_scale);
+}
+
+// The offset is held within +-2^30 so that adding it to any drawing coordinate of
+// that size stays in int's range; a camera that far away shows nothing either way.
+static int camera_offset(float position) {
+    constexpr int limit = 1 << 30;
+    int offset = to_int(-(position + 0.5f)); // negated before truncating: no -INT_MIN
+    return offset > limit ? limit : offset < -limit ? -limit : offset;
 }
 
 void VEK_SetCamera(float x, float y) {
-    ___vek_camera_x = -static_cast<int>(x + 0.5f);
-    ___vek_camera_y = -static_cast<int>(y + 0.5f);
+    ___vek_camera_x = camera_offset(x);
+    ___vek_camera_y = camera_offset(y);
 }
 
 int VEK_GetCameraX(void) { return ___vek_camera_x; }

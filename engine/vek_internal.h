@@ -5,7 +5,18 @@
 #include "VEK.h"
 #include "_.h"
 
+#include <climits>
 #include <cstdio>
+
+// Float to int as a cast truncates, but defined for every value: beyond int's
+// range it saturates and NaN gives 0. Every float-to-int conversion of sizes and
+// positions goes through it, so a huge scale or camera cannot be undefined.
+constexpr int to_int(double v) {
+    if (v != v) return 0;
+    if (v >= static_cast<double>(INT_MAX)) return INT_MAX;
+    if (v <= static_cast<double>(INT_MIN)) return INT_MIN;
+    return static_cast<int>(v);
+}
 
 // ---------------------------------------------------------------------------
 // Lifecycle (vek_core.cpp)

@@ -9,7 +9,7 @@
 typedef struct Config {
     int32_t display_width;  // logical picture width, also the window width
     int32_t display_height; // logical picture height, also the window height
-    int32_t fps;            // nominal frame rate (the engine paces at its own 60)
+    int32_t fps;            // nominal rate; the engine paces 1000 / 60 = 16 ms: 62.5 a second
     int32_t tile_width;     // world cell width in pixels
     int32_t tile_height;    // world cell height in pixels
     int32_t world_width;    // world grid columns

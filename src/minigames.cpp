@@ -34,9 +34,13 @@ static void draw_title(const char *text, double glyph_width, double size, float 
                         static_cast<float>(size), r, g, b);
 }
 
-// Fades from 1 at the start of a hold to 0 after 1/7 s.
+// Fades from 1 at the start of a hold to 0 after 1/7 s, then goes negative, which
+// keeps the colour component already set. A hold restarted in this very frame can
+// read slightly negative; the fade stays at 1 then, since a component above 1
+// wraps to a dark byte (1.007 gives 256, whose low byte is 0).
 static float fade(double hold) {
-    return static_cast<float>(1.0 - hold * 7.0);
+    double f = 1.0 - hold * 7.0;
+    return static_cast<float>(f > 1.0 ? 1.0 : f);
 }
 
 // Ends a hold challenge: first because the condition was held long enough, then

@@ -2,7 +2,9 @@
 #include "rig.h"
 #include "vek_internal.h"
 
+#include <cmath>
 #include <functional>
+#include <limits>
 
 namespace {
 
@@ -365,4 +367,41 @@ TEST_F(Draw, ImageDrawRefusesIdsThatAreNotImages) {
         EXPECT_EQ(err.substr(err.find(" \t") + 2), c.message) << err;
     }
     EXPECT_EQ(drawn_box(read_picture()).w, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Sizes and positions beyond int's range: saturated, never undefined (the
+// sanitizer build checks every float-to-int conversion)
+// ---------------------------------------------------------------------------
+TEST_F(Draw, HugeScalesCamerasAndAspectsStayDefined) {
+    const float huge = 3e38f, nan = std::numeric_limits<float>::quiet_NaN();
+    VEK_Uint img = image(4, 4, [](int, int) { return Rgb{255, 255, 255}; });
+    VEK_DrawSetColor(.r = 1, .g = 1, .b = 1);
+    // A camera that far away shows nothing, whichever primitive is drawn.
+    for (float c : {huge, -huge}) {
+        VEK_SetCamera(c, -c);
+        VEK_DrawPoint(10, 10);
+        VEK_DrawLine(0, 0, W, H);
+        VEK_DrawRectangle(.x = 10, .y = 10, .w = 20, .h = 20, .fill = true);
+        VEK_DrawImage(.id = img, .x = 10, .y = 10);
+    }
+    VEK_SetCamera(0, 0);
+    EXPECT_EQ(drawn_box(read_picture()).w, 0);
+    ASSERT_EQ(VEK_DrawBegin(), 0);
+    for (float s : {huge, -huge, nan}) {
+        VEK_DrawImage(.id = img, .x = 5, .y = 5, .sx = s, .sy = s);
+        VEK_DrawImage(.id = img, .x = 5, .y = 5, .r = 0.25f, .sx = s, .sy = 2, .center = true);
+    }
+    for (float ratio : {huge, nan, 0.0f}) {
+        Letterbox lb = letterbox_fit(640, 480, W, H, ratio, true);
+        EXPECT_GE(lb.w, 0) << ratio;
+        EXPECT_LE(lb.w, 640) << ratio;
+    }
+    const float scale = ___vek_scale;
+    ___vek_scale = 1e-30f; // every window pixel lies far beyond the picture
+    int x = 1000, y = -1000;
+    VEK_ScreenTransform(&x, &y);
+    ___vek_scale = scale;
+    EXPECT_EQ(x, INT_MAX);
+    EXPECT_EQ(y, INT_MIN);
 }

@@ -467,6 +467,37 @@ TEST_F(Challenge, TitlesAtTheirPlaceSizeAndColour) {
     }
 }
 
+TEST_F(Challenge, ARestartedHoldKeepsItsTitleWhiteWhenTheClockMovesOn) {
+    // The restart reads the clock after the frame's `dur`: with a clock that has
+    // moved on in between, the new hold is negative for that frame. Its title is
+    // the restart's white all the same, never a wrapped (dark) channel.
+    game_clock_set_source(+[]() -> clock_t { return ++now_ms; });
+    struct Case {
+        minigame_fn fn;
+        std::function<void()> broken;
+        const char *title;
+        int x, y;
+        bool meter;
+    } cases[] = {
+        {silence, [] { g_dB = 30.0; }, "CHUT !", 32, 224, true},
+        {just_yell, [] { g_dB = 0.0; }, "YELL !", 32, 224, true},
+        {do_nothing, [] { set_mouse(310, 300); }, "STOP !", 32, 224, false},
+    };
+    for (const Case &c : cases) {
+        set_mouse(300, 300);
+        begin(c.fn, 0.125);
+        game.dur = now_ms;
+        c.broken();
+        const color bg = game.bg_color;
+        Pixels got = picture_of(bg, c.fn);
+        Pixels want = picture_of(bg, [&c] {
+            write_on_screen_rgb(c.title, c.x, c.y, 6.0f, 1.0f, 1.0f, 1.0f);
+            if (c.meter) draw_volume();
+        });
+        EXPECT_EQ(differing(got, want), 0) << c.title;
+    }
+}
+
 TEST_F(Challenge, FadedOutComponentsKeepTheBackgroundColour) {
     // Past 1/7 s of hold the fading components turn negative: those channels
     // keep the colour set before the title, the background's.

@@ -77,6 +77,18 @@ TEST_F(Allocator, ReallocKeepsSlotAndContents) {
     EXPECT_EQ(alloc_live_count(), 3u);
 }
 
+TEST_F(Allocator, ReallocToZeroKeepsATrackedBlockThatIsFreedOnce) {
+    void *a = alloc(8);
+    void *b = _realloc(a, 0);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(alloc_live_count(), 1u);
+    EXPECT_EQ(alloc_slot(0), b);
+    b = _realloc(b, 16); // still usable as a block
+    _free(b);
+    EXPECT_EQ(alloc_live_count(), 0u);
+    (void)_realloc(alloc(4), 0); // left to the sweep, which must free it exactly once
+}
+
 using AllocatorDeathTest = Allocator;
 
 TEST_F(AllocatorDeathTest, ReallocOfAnUntrackedPointerIsFatal) {
