@@ -95,6 +95,7 @@ install(FILES ${CMAKE_BINARY_DIR}/packaging/VEKConfig.cmake
 # vek.pc finds the prefix from its own place (pkg-config's ${pcfiledir}), so the
 # installed tree can be moved or staged.
 file(RELATIVE_PATH VEK_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+string(REGEX REPLACE "/$" "" VEK_PC_TO_PREFIX "${VEK_PC_TO_PREFIX}")
 configure_file(${CMAKE_SOURCE_DIR}/cmake/vek.pc.in ${CMAKE_BINARY_DIR}/packaging/vek.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/packaging/vek.pc
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT vek EXCLUDE_FROM_ALL)

@@ -81,7 +81,7 @@ static void draw_states(int row, VEK_KeyState state, int y) {
     for (int i = 0; i < 4; i++) {
         float &g = glow[row][order[i]];
         g = order[i] == state ? 1.0f : g * 0.85f;
-        int x = 40 + i * 48;
+        int x = 36 + i * 48; // four 40-pixel cells, centred
         VEK_DrawSetColor(.r = 1, .g = 0.8f, .b = 0.2f, .a = g);
         VEK_DrawRectangle(.x = x, .y = y, .w = 40, .h = 40, .fill = true);
         VEK_DrawSetColor(.r = 1, .g = 1, .b = 1, .a = 1);
