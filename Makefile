@@ -21,8 +21,10 @@ run: build
 	@if [ -x $(BUILD)/game/bramble ]; then exec $(BUILD)/game/bramble; \
 	else echo "the game is not built yet: only the engine and its tests exist"; fi
 
+# The test build is the `dev` preset of CMakePresets.json (Debug, sanitizers,
+# warnings as errors), the same one an IDE opens with `cmake --preset dev`.
 test: deps
-	cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=Debug -DBRAMBLE_SANITIZE=ON -DBRAMBLE_WERROR=ON -DBRAMBLE_BENCH=OFF
+	cmake --preset dev -B $(TEST_BUILD)
 	cmake --build $(TEST_BUILD) -j $(JOBS)
 	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
 

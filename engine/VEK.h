@@ -15,6 +15,11 @@
 // Omitted fields take the defaults written in the argument record below.
 #pragma once
 
+// The engine's version, the project's own (the build checks the two agree).
+#define VEK_VERSION_MAJOR 0
+#define VEK_VERSION_MINOR 1
+#define VEK_VERSION_PATCH 0
+
 #include <SDL.h>
 #include <climits>
 #include <cstddef>

@@ -39,6 +39,16 @@ int _sdl_error(void) {
     return -1;
 }
 
+// SDL chose a driver that draws nowhere (nothing else started) although no
+// driver was asked for by name, through the environment or a hint.
+static bool no_display_reached(void) {
+    const char *driver = SDL_GetCurrentVideoDriver();
+    if (driver == nullptr) return false;
+    bool headless = strcmp(driver, "offscreen") == 0 || strcmp(driver, "dummy") == 0;
+    const char *asked = SDL_GetHint("SDL_VIDEODRIVER"); // the hint, else the variable
+    return headless && (asked == nullptr || asked[0] == '\0');
+}
+
 int _VEK_Init(const VEK_Config *config) {
     ___vek_config = *config;
     const VEK_Config &c = ___vek_config;
@@ -47,6 +57,14 @@ int _VEK_Init(const VEK_Config *config) {
     // reports controller arrival (and so lets the engine open pads) while it runs.
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER) < 0)
         return _sdl_error();
+
+    // With no display at all SDL falls back to a window-less driver, and a
+    // desktop program would run unseen. Headless runs name their driver.
+    if (no_display_reached()) {
+        LOG("no display: set DISPLAY or WAYLAND_DISPLAY, or SDL_VIDEODRIVER for a headless run");
+        VEK_Quit();
+        return -1;
+    }
 
     if (c.mixer == VEK_MIXER_FLAC && Mix_Init(MIX_INIT_FLAC) != MIX_INIT_FLAC) {
         LOG("%s", SDL_GetError());

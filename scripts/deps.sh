@@ -13,6 +13,7 @@ packages=(
   libx11-dev libxext-dev libgl1-mesa-dri # e2e tests: screen read-back, the game's OpenGL under Xvfb (tests/e2e/)
   libsfml-dev # the peer program of the frame benchmarks (bench/)
   clang-14 libclang-rt-14-dev # libFuzzer and its sanitizer runtimes (fuzz/)
+  valgrind # the leak check over a play-through (tools/valgrind.sh)
 )
 
 missing=()
@@ -30,5 +31,7 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "deps.sh: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# Wait for another apt-get holding the package lock rather than fail at once.
+apt=(apt-get -o DPkg::Lock::Timeout=900)
+$sudo "${apt[@]}" update -qq
+$sudo "${apt[@]}" install -y -qq --no-install-recommends "${missing[@]}"

@@ -222,6 +222,27 @@ TEST_F(Program, EngineStartFailureNamesTheInitCall) {
     EXPECT_TRUE(found) << run.err;
 }
 
+TEST_F(Program, NoDisplaySaysSoAndExitsOne) {
+    // With a console display the kernel's own video driver would start: then
+    // there is a display, and nothing to check here.
+    if (access("/dev/dri/card0", R_OK | W_OK) == 0) GTEST_SKIP() << "a console display exists";
+    // Started from a desktop menu with no display at all and no driver named. If
+    // the game ran window-less anyway, SIGTERM two seconds in ends it with 0.
+    ProgramRun run = run_program(exe, {},
+                                 {{"DISPLAY", ""},
+                                  {"WAYLAND_DISPLAY", ""},
+                                  {"SDL_VIDEODRIVER", ""},
+                                  {"SDL_RENDER_DRIVER", ""},
+                                  {"SDL_AUDIODRIVER", "dummy"}},
+                                 2000);
+    ASSERT_TRUE(run.exited) << run.err;
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_EQ(count_of(run.err, "no display: set DISPLAY or WAYLAND_DISPLAY, or SDL_VIDEODRIVER "
+                                "for a headless run\n"),
+              1)
+        << run.err;
+}
+
 // ---------------------------------------------------------------------------
 // Exit actions, seen from inside the process
 // ---------------------------------------------------------------------------

@@ -131,13 +131,16 @@ TEST_F(WorldLoad, ShortRowsLeaveUnreachedTilesAtCodeZero) {
 TEST_F(WorldLoad, ReadingStopsAtAnEmptyFirstLineOrAnEmptyFile) {
     const Grid full = sample_grid();
     const Grid zero(H, std::string(W, '\0'));
+    // Appended, not prepended: GCC 12 at -O2 takes "\n" + std::string for an
+    // overlapping copy (a -Wrestrict false positive).
+    auto after = [&](const char *head) { return std::string(head).append(file_of(full, H)); };
     struct Case {
         const char *what;
         std::string text;
     } cases[] = {
         {"empty file", ""},
-        {"empty first line", "\n" + file_of(full, H)},
-        {"empty first line, CRLF", "\r\n" + file_of(full, H)},
+        {"empty first line", after("\n")},
+        {"empty first line, CRLF", after("\r\n")},
     };
     for (auto &c : cases) {
         memset(&g_world, 0, sizeof g_world);
