@@ -13,6 +13,7 @@ packages=(
   libx11-dev libxext-dev libgl1-mesa-dri # e2e tests: screen read-back, the game's OpenGL under Xvfb (tests/e2e/)
   libsfml-dev # the peer program of the frame benchmarks (bench/)
   clang-14 libclang-rt-14-dev # libFuzzer and its sanitizer runtimes (fuzz/)
+  g++-mingw-w64-x86-64-posix wine # the Windows build and its tests under Wine (cmake/windows.cmake)
 )
 
 missing=()
