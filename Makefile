@@ -4,11 +4,14 @@
 # and a few more:
 #   make package     - the Debian package of the release build ($(BUILD)/bramble_*.deb)
 #   make screenshots - play one run headless and save docs/screenshots/*.png (about 3 minutes)
+#   make windows     - the game for Windows, cross-built: $(WINDOWS_BUILD)/game/bramble.exe with
+#                      asset/ and res/ beside it, and $(WINDOWS_BUILD)/bramble-*-windows-x64.zip
 BUILD      ?= build
 TEST_BUILD ?= build-test
+WINDOWS_BUILD ?= build-windows
 JOBS       ?= $(shell nproc)
 
-.PHONY: run test deps build bench clean package screenshots
+.PHONY: run test deps build bench clean package screenshots windows
 
 deps:
 	@bash scripts/deps.sh
@@ -42,5 +45,13 @@ package: build
 screenshots: build
 	bash tools/screenshots.sh $(BUILD) docs/screenshots
 
+# The asset generators are build-host programs: the native build makes the assets
+# (its bramble_assets target only) and the Windows build ships them. The first run
+# also builds SDL2 and SDL2_mixer from Debian's sources (about 2 minutes).
+windows: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRAMBLE_TESTS=OFF -DBRAMBLE_BENCH=OFF
+	cmake --build $(BUILD) --target bramble_assets -j $(JOBS)
+	JOBS=$(JOBS) bash scripts/windows-build.sh $(WINDOWS_BUILD) $(BUILD)/game
+
 clean:
-	rm -rf $(BUILD) $(TEST_BUILD) build-perf
+	rm -rf $(BUILD) $(TEST_BUILD) build-perf $(WINDOWS_BUILD)

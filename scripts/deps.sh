@@ -14,6 +14,7 @@ packages=(
   libsfml-dev # the peer program of the frame benchmarks (bench/)
   clang-14 libclang-rt-14-dev # libFuzzer and its sanitizer runtimes (fuzz/)
   valgrind # the leak check over a play-through (tools/valgrind.sh)
+  g++-mingw-w64-x86-64-posix wine # the Windows build and its tests under Wine (cmake/windows.cmake)
 )
 
 missing=()

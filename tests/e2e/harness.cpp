@@ -619,13 +619,14 @@ static std::string gl_driver_preload() {
     return list;
 }
 
-Game::Game(XServer &x, Mic mic, const std::function<void(const std::string &dir)> &prepare)
-    : x_(x) {
+Game::Game(XServer &x, Mic mic, const std::function<void(const std::string &dir)> &prepare,
+           const Launch &how)
+    : x_(x), how_(how) {
     dir_ = tmp_.file("game");
-    std::string src = runtime_dir();
+    std::string src = how.runtime_dir.empty() ? runtime_dir() : how.runtime_dir;
     std::error_code ec;
     fs::create_directory(dir_, ec);
-    for (const char *part : {"bramble", "asset", "res"}) {
+    for (const std::string &part : {how.exe, std::string("asset"), std::string("res")}) {
         fs::copy(src + "/" + part, dir_ + "/" + part, fs::copy_options::recursive, ec);
         if (ec) ADD_FAILURE() << "cannot copy " << src << "/" << part << ": " << ec.message();
     }
@@ -633,25 +634,37 @@ Game::Game(XServer &x, Mic mic, const std::function<void(const std::string &dir)
     if (mic == Mic::SILENT) write_file(mic_path, silent_mic(1.0));
     if (mic == Mic::LOUD) write_file(mic_path, noise_mic(60.0));
     if (prepare) prepare(dir_);
+    auto game_path = [&](const std::string &p) { return how.game_path ? how.game_path(p) : p; };
 
     std::vector<std::string> env = x_env(x_);
     env.push_back("SDL_AUDIODRIVER=disk");
-    env.push_back("SDL_DISKAUDIOFILE=" + tmp_.file("speaker.raw"));
-    env.push_back("SDL_DISKAUDIOFILEIN=" + mic_path);
+    env.push_back("SDL_DISKAUDIOFILE=" + game_path(tmp_.file("speaker.raw")));
+    env.push_back("SDL_DISKAUDIOFILEIN=" + game_path(mic_path));
     env.push_back("DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent");
-    // Any sanitizer finding ends the game with a report on stderr and a non-zero
-    // status; both are checked by the tests.
-    env.push_back("ASAN_OPTIONS=detect_leaks=1:halt_on_error=1");
-    env.push_back("UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1");
-    std::string preload = gl_driver_preload();
-    if (!preload.empty()) env.push_back("LD_PRELOAD=" + preload);
+    env.insert(env.end(), how.env.begin(), how.env.end());
+    if (how.runner.empty()) {
+        // Any sanitizer finding ends the game with a report on stderr and a non-zero
+        // status; both are checked by the tests.
+        env.push_back("ASAN_OPTIONS=detect_leaks=1:halt_on_error=1");
+        env.push_back("UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1");
+        std::string preload = gl_driver_preload();
+        if (!preload.empty()) env.push_back("LD_PRELOAD=" + preload);
+    }
 
+    std::vector<std::string> argv = how.runner;
+    argv.push_back(dir_ + "/" + how.exe);
     start_ = Clock::now();
-    pid_ = spawn({dir_ + "/bramble"}, env, tmp_.file("stdout.txt"), tmp_.file("stderr.txt"));
+    pid_ = spawn(argv, env, tmp_.file("stdout.txt"), tmp_.file("stderr.txt"));
 }
 
 Game::~Game() {
     if (running()) stop(pid_, 10.0);
+    if (!how_.after.empty()) {
+        std::vector<std::string> env = base_env();
+        env.insert(env.end(), how_.env.begin(), how_.env.end());
+        pid_t pid = spawn(how_.after, env, "", "");
+        if (!wait_for(pid, 30.0)) stop(pid, 1.0);
+    }
 }
 
 bool Game::running() {
@@ -744,6 +757,21 @@ bool Game::move_to(int px, int py) {
     int rx, ry;
     if (!root_of(px, py, rx, ry)) return false;
     return xdotool(x_, {"mousemove", std::to_string(rx), std::to_string(ry)});
+}
+
+bool Game::close_window() {
+    Display *dpy = x_.dpy();
+    if (dpy == nullptr || !find_window()) return false;
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = win_;
+    e.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = static_cast<long>(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
+    e.xclient.data.l[1] = CurrentTime;
+    bool sent = XSendEvent(dpy, win_, False, NoEventMask, &e) != 0;
+    XFlush(dpy);
+    return sent;
 }
 
 bool Game::click(int px, int py) {

@@ -227,11 +227,26 @@ class AsyncXdo {
 
 enum class Mic { SILENT, LOUD, MISSING };
 
+// How a game is started. The default is the native build of runtime_dir(); a build
+// for another system runs through a program that hosts it (the Windows build
+// through Wine).
+struct Launch {
+    std::string runtime_dir;         // empty: runtime_dir()
+    std::string exe = "bramble";     // the executable's name in it
+    std::vector<std::string> runner; // put before the executable, e.g. {"wine"}
+    std::vector<std::string> env;    // added to the game's environment
+    // A file of this machine as the game names it; empty: the same path.
+    std::function<std::string(const std::string &)> game_path;
+    // Run, and waited for, once the game has ended, e.g. to stop the host's server.
+    std::vector<std::string> after;
+};
+
 class Game {
   public:
     // Copies the runtime directory; `prepare` may change the copy before start.
     explicit Game(XServer &x, Mic mic = Mic::SILENT,
-                  const std::function<void(const std::string &dir)> &prepare = {});
+                  const std::function<void(const std::string &dir)> &prepare = {},
+                  const Launch &how = {});
     ~Game();
     Game(const Game &) = delete;
     Game &operator=(const Game &) = delete;
@@ -262,6 +277,9 @@ class Game {
     bool click_until(int px, int py, const std::function<bool()> &effect, int attempts = 3,
                      double wait = 3.0);
     bool move_to(int px, int py);
+    // Asks the window to close, as a window manager's close button does
+    // (WM_DELETE_WINDOW).
+    bool close_window();
 
     // Exit status once it has ended (-1 if killed by a signal).
     std::optional<int> wait_exit(double timeout);
@@ -275,6 +293,7 @@ class Game {
     bool find_window();
 
     XServer &x_;
+    Launch how_;
     TempDir tmp_;
     std::string dir_;
     pid_t pid_ = -1;

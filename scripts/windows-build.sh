@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# The Windows build: cross-compiles bramble.exe with mingw-w64 into BUILD_DIR
+# (default build-windows/) and packs it as a zip; prints the zip's path. The first
+# run fetches Debian's SDL2 and SDL2_mixer sources and builds them (about 2
+# minutes, more on a loaded machine); later runs reuse them from BUILD_DIR.
+#
+#   scripts/windows-build.sh [BUILD_DIR [HOST_RUNTIME_DIR]]
+#
+# HOST_RUNTIME_DIR: a native runtime folder whose asset/ and res/ are shipped
+# (the asset generators are build-host programs); without it BUILD_DIR/host makes
+# them.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build-windows}
+host=${2:-}
+
+args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release)
+[ -n "$host" ] && args+=(-DBRAMBLE_HOST_ASSETS="$(cd "$host" && pwd)")
+cmake -S "$root" -B "$build" "${args[@]}" >/dev/null
+cmake --build "$build" -j "${JOBS:-2}" >/dev/null
+(cd "$build" && cpack -G ZIP >/dev/null)
+ls "$build"/bramble-*-windows-x64.zip

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Set-up of the Windows tests: builds the Windows zip into BUILD_DIR (the native
+# assets of HOST_RUNTIME_DIR), unpacks it into BUILD_DIR/unpacked, as a player
+# would, and makes the private Wine prefix BUILD_DIR/wineprefix once.
+#
+#   tests/windows/setup.sh BUILD_DIR HOST_RUNTIME_DIR
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=$1 host=$2
+
+zip=$(bash "$root/scripts/windows-build.sh" "$build" "$host")
+rm -rf "$build/unpacked"
+mkdir -p "$build/unpacked"
+(cd "$build/unpacked" && cmake -E tar xf "$zip")
+echo "unpacked $zip"
+
+export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  # No display: the prefix needs none, and wineboot shows no dialog without one.
+  env -u DISPLAY wine wineboot --init
+  wineserver -w
+  echo "made the Wine prefix $WINEPREFIX"
+fi

@@ -1,0 +1,31 @@
+# The Windows build in the test suite (label "windows"): a setup test cross-builds
+# the zip into <build>/windows with this tree's natively generated assets, unpacks
+# it and makes a private Wine prefix (tests/windows/setup.sh); then the unpacked
+# game is checked for imports and played under Wine on private X servers through
+# the e2e harness. The tests share the one prefix, so they run one at a time.
+if(NOT TARGET e2e_harness)
+  return()
+endif()
+set(windows_dir ${CMAKE_BINARY_DIR}/windows)
+set(windows_game ${windows_dir}/unpacked/bramble-${PROJECT_VERSION}-windows-x64)
+
+add_test(NAME windows_build
+         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/setup.sh ${windows_dir} ${BRAMBLE_RUNTIME_DIR})
+set_tests_properties(windows_build PROPERTIES LABELS windows TIMEOUT 1800
+                     FIXTURES_SETUP windows_built)
+
+add_test(NAME windows_self_contained
+         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/self_contained.sh ${windows_game})
+set_tests_properties(windows_self_contained PROPERTIES LABELS windows TIMEOUT 60
+                     FIXTURES_REQUIRED windows_built)
+
+add_executable(test_windows ${CMAKE_CURRENT_LIST_DIR}/test_windows.cpp)
+target_link_libraries(test_windows PRIVATE e2e_harness GTest::gtest_main)
+add_dependencies(test_windows bramble)
+target_compile_definitions(test_windows PRIVATE BRAMBLE_WINDOWS_GAME="${windows_game}"
+                                                BRAMBLE_WINEPREFIX="${windows_dir}/wineprefix")
+gtest_discover_tests(test_windows
+  DISCOVERY_MODE PRE_TEST
+  DISCOVERY_TIMEOUT 60
+  PROPERTIES LABELS windows TIMEOUT 300 FIXTURES_REQUIRED windows_built
+    RESOURCE_LOCK wineprefix)
