@@ -47,7 +47,7 @@ screenshots: build
 
 # The asset generators are build-host programs: the native build makes the assets
 # (its bramble_assets target only) and the Windows build ships them. The first run
-# also builds SDL2 and SDL2_mixer from Debian's sources (about 2 minutes).
+# also builds SDL2 and SDL2_mixer from Debian's sources (a few minutes).
 windows: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRAMBLE_TESTS=OFF -DBRAMBLE_BENCH=OFF
 	cmake --build $(BUILD) --target bramble_assets -j $(JOBS)

@@ -48,7 +48,7 @@ get_filename_component(mixer_name ${BRAMBLE_SDL2_MIXER_SOURCE} NAME)
 set(sdl_stamp ${BRAMBLE_SDL_PREFIX}/built-${sdl2_name}-${mixer_name})
 
 if(NOT EXISTS ${sdl_stamp})
-  message(STATUS "Building ${sdl2_name} and ${mixer_name} for Windows (once, about 2 minutes)")
+  message(STATUS "Building ${sdl2_name} and ${mixer_name} for Windows (once, a few minutes)")
   file(REMOVE_RECURSE ${BRAMBLE_SDL_PREFIX} ${CMAKE_BINARY_DIR}/sdl-build)
   set(common -G ${CMAKE_GENERATOR} -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE}
              -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=${BRAMBLE_SDL_PREFIX})

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Windows build: cross-compiles bramble.exe with mingw-w64 into BUILD_DIR
 # (default build-windows/) and packs it as a zip; prints the zip's path. The first
-# run fetches Debian's SDL2 and SDL2_mixer sources and builds them (about 2
+# run fetches Debian's SDL2 and SDL2_mixer sources and builds them (a few
 # minutes, more on a loaded machine); later runs reuse them from BUILD_DIR.
 #
 #   scripts/windows-build.sh [BUILD_DIR [HOST_RUNTIME_DIR]]
