@@ -4,11 +4,13 @@
 # and a few more:
 #   make package     - the Debian package of the release build ($(BUILD)/bramble_*.deb)
 #   make screenshots - play one run headless and save docs/screenshots/*.png (about 3 minutes)
+#   make web         - the browser build: a static site in build-web/site/
+#   make serve-web   - serve that site on http://127.0.0.1:8080/
 BUILD      ?= build
 TEST_BUILD ?= build-test
 JOBS       ?= $(shell nproc)
 
-.PHONY: run test deps build bench clean package screenshots
+.PHONY: run test deps build bench clean package screenshots web serve-web
 
 deps:
 	@bash scripts/deps.sh
@@ -40,5 +42,13 @@ package: build
 screenshots: build
 	bash tools/screenshots.sh $(BUILD) docs/screenshots
 
+# The first run also builds SDL2 and SDL2_mixer for the browser from Debian's
+# sources (minutes); they stay cached in build-web/sdl/.
+web: deps
+	bash web/build.sh build-web
+
+serve-web: web
+	node web/serve.js build-web/site
+
 clean:
-	rm -rf $(BUILD) $(TEST_BUILD) build-perf
+	rm -rf $(BUILD) $(TEST_BUILD) build-perf build-web

@@ -13,7 +13,11 @@ packages=(
   libx11-dev libxext-dev libgl1-mesa-dri # e2e tests: screen read-back, the game's OpenGL under Xvfb (tests/e2e/)
   libsfml-dev # the peer program of the frame benchmarks (bench/)
   clang-14 libclang-rt-14-dev # libFuzzer and its sanitizer runtimes (fuzz/)
+  emscripten node-acorn chromium # the browser build (web/) and its tests (tests/web/)
 )
+# The browser tests install their DevTools client with npm; a Node.js that
+# brings its own npm counts (Debian's npm would conflict with it).
+command -v npm >/dev/null || packages+=(nodejs npm)
 
 missing=()
 for p in "${packages[@]}"; do
