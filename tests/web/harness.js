@@ -220,10 +220,10 @@ function pageProbe(font) {
       out.texts[name] = text(d, s, x, y, size, bg);
     }
     if (ask.prompt) {
-      // The asked letter, white, and the label on Q's key, in the background
-      // colour over the drawn key.
+      // The asked letter, white, and the labels of the top letter row (Q to P),
+      // in the background colour over the drawn keys.
       out.asked = letter(d, 350, 150, 2.5, bg, false);
-      out.label = letter(d, 148, 342, 0.8, bg, true);
+      out.labels = Array.from({ length: 10 }, (_, i) => letter(d, 148 + 32 * i, 342, 0.8, bg, true));
     }
     return out;
   }
@@ -367,11 +367,15 @@ function startWord(size) {
 const QWERTY = 'QWERTYUIOPASDFGHJKLZXCVBNM';
 
 // The key to press for a prompt: the asked letter is the label of the key whose
-// own letter lies `shift` places before it, and Q's label tells the shift.
-function promptAnswer(asked, qLabel) {
-  const shift = (qLabel.charCodeAt(0) - 81 + 26) % 26;
+// own letter lies `shift` places before it. The shift is the one most of the top
+// row's labels tell (a small label can be misread).
+function promptAnswer(asked, labels) {
+  const votes = new Array(26).fill(0);
+  labels.forEach(([l], i) => votes[(l.charCodeAt(0) - QWERTY.charCodeAt(i) + 26) % 26]++);
+  const shift = votes.indexOf(Math.max(...votes));
   const own = String.fromCharCode(((asked.charCodeAt(0) - 65 - shift + 26) % 26) + 65);
-  return { shift, key: `Key${own}`, wrong: `Key${QWERTY[(QWERTY.indexOf(own) + 1) % 25]}` };
+  return { shift, votes: votes[shift], key: `Key${own}`,
+           wrong: `Key${QWERTY[(QWERTY.indexOf(own) + 1) % 25]}` };
 }
 
 module.exports = {

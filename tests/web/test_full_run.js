@@ -35,8 +35,8 @@ test('a loud run to "FINISH !"', { timeout: 400000 }, async () => {
       if (!h.isPalette(p.bg) && !h.same(p.bg, h.RED)) seen.offPalette.push(p.bg.join());
       if (yell.score > h.SHOWN && yell.ink[0] === 255 && h.holding(yell.ink[1])) seen.yellHeld++;
       if (chut.score > h.SHOWN && chut.ink[1] === 255 && h.holding(chut.ink[0])) seen.chutWon++;
-      if (press.score > h.SHOWN && p.asked[1] > 0.9 && p.label[1] > 0.85) {
-        const answer = h.promptAnswer(p.asked[0], p.label[0]);
+      if (press.score > h.SHOWN && p.asked[1] > 0.9) {
+        const answer = h.promptAnswer(p.asked[0], p.labels);
         await g.key(answer.key);
         if (await g.until({}, (q) => !h.same(q.bg, p.bg), 2000)) seen.prompts++;
       }
@@ -56,17 +56,19 @@ test('a loud run to "FINISH !"', { timeout: 400000 }, async () => {
       }
       await h.sleep(20);
     }
-    const seconds = (Date.now() - runStart) / 1000;
+    // The run clock starts with the music, when the word starts growing 0.2 s
+    // into the start screen, and counts whole calendar seconds.
+    const seconds = (Date.now() - g.firstPicture) / 1000;
+    console.log(`"FINISH !" ${seconds.toFixed(1)} s after the start screen; ` +
+                `YELL held in ${seen.yellHeld} pictures; ${seen.prompts} prompts answered`);
     assert.ok(finish, `"FINISH !" shows (after ${seconds.toFixed(1)} s)`);
-    assert.ok(seconds > 144 && seconds < 150, `the run lasts 145 s: ${seconds.toFixed(1)} s`);
+    assert.ok(seconds > 144 && seconds < 148, `the run lasts 145 s: ${seconds.toFixed(1)} s`);
     assert.deepEqual(seen.offPalette, [], 'every background is a palette colour');
     assert.ok(seen.yellHeld > 0, '"YELL !" is held with a loud microphone');
     assert.equal(seen.chutWon, 0, '"CHUT !" is never won with a loud microphone');
     assert.ok(seen.prompts > 0, 'keyboard prompts answered');
     const dirs = g.console.filter((l) => /^dir\[0\]=-?[0-9.]+; dir\[1\]=-?[0-9.]+$/.test(l));
     assert.ok(dirs.length > 0, 'the "FOLLOW ME !" direction lines reach the console');
-    console.log(`run ${seconds.toFixed(1)} s; YELL held in ${seen.yellHeld} pictures; ` +
-                `${seen.prompts} prompts answered; ${dirs.length} direction lines`);
   } finally {
     await browser.close();
     site.close();
