@@ -75,7 +75,7 @@ async function frames(g, n) {
   for (let run = 0; run < RUNS; run++) {
     const browser = await h.launch('silent');
     try {
-      const g = await h.Game.open(browser.context, site.url);
+      const g = await h.Game.open(browser.context, site.url, { readable: false });
       await g.start();
       const start = await frames(g, FRAMES);
       await g.clickAt(320, 320);

@@ -100,16 +100,19 @@ function fontMasks() {
 }
 
 // Installed in the page before its own scripts. It keeps the canvas' drawing
-// buffer readable, records the time of every frame the game presents (the first
+// buffer readable (unless told not to), records the time of every frame the game presents (the first
 // draw into the window after the off-screen picture is done), and reads the
 // picture and the text on it.
-function pageProbe(font) {
+function pageProbe({ font, readable }) {
   const frames = [];
   const proto = WebGLRenderingContext.prototype;
   const getContext = HTMLCanvasElement.prototype.getContext;
-  HTMLCanvasElement.prototype.getContext = function (type, attrs) {
-    return getContext.call(this, type, Object.assign({}, attrs, { preserveDrawingBuffer: true }));
-  };
+  // A readable picture costs a copy per frame: the measurements leave it out.
+  if (readable) {
+    HTMLCanvasElement.prototype.getContext = function (type, attrs) {
+      return getContext.call(this, type, Object.assign({}, attrs, { preserveDrawingBuffer: true }));
+    };
+  }
   let toWindow = false, counted = false;
   const bind = proto.bindFramebuffer;
   proto.bindFramebuffer = function (target, fb) {
@@ -267,9 +270,9 @@ class Game {
 
   // A fresh page on `url` with the probe installed; resolves when the page
   // offers "click to play" (or shows a message instead).
-  static async open(context, url) {
+  static async open(context, url, { readable = true } = {}) {
     const page = context.pages()[0] || (await context.newPage());
-    await page.addInitScript(pageProbe, fontMasks());
+    await page.addInitScript(pageProbe, { font: fontMasks(), readable });
     const g = new Game(page);
     g.navigated = Date.now();
     await page.goto(url);
