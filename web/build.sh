@@ -29,37 +29,51 @@ done
 # emcc's JavaScript optimiser loads acorn, which Debian installs as node-acorn.
 export NODE_PATH="/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}"
 
+# Runs a step with its output in LOG, shown only when the step fails.
+quiet() {
+    local log="$1"
+    shift
+    "$@" >"$log" 2>&1 || {
+        tail -n 40 "$log" >&2
+        echo "$0: failed: $* (whole output in $log)" >&2
+        return 1
+    }
+}
+
 # --- 1. SDL2 and SDL2_mixer --------------------------------------------------------
 prefix="$build/sdl/prefix"
 if [ ! -f "$prefix/.complete" ]; then
     mapfile -t dirs < <("$src/scripts/debian-source.sh" "$build/sdl/src" libsdl2 libsdl2-mixer)
     rm -rf "$prefix" "$build/sdl/build"
+    mkdir -p "$build/sdl/build"
+    log="$build/sdl/build/log"
     echo "web: building SDL2 for the browser (${dirs[0]##*/})"
-    emcmake cmake -S "${dirs[0]}" -B "$build/sdl/build/sdl2" -DCMAKE_BUILD_TYPE=Release \
+    quiet "$log" emcmake cmake -S "${dirs[0]}" -B "$build/sdl/build/sdl2" -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_INSTALL_PREFIX="$prefix" -DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF \
-        -DSDL_TESTS=OFF >/dev/null
-    cmake --build "$build/sdl/build/sdl2" -j "$jobs" >/dev/null
-    cmake --install "$build/sdl/build/sdl2" >/dev/null
+        -DSDL_TESTS=OFF
+    quiet "$log" cmake --build "$build/sdl/build/sdl2" -j "$jobs"
+    quiet "$log" cmake --install "$build/sdl/build/sdl2"
     # The mixer with its WAV decoder only: the game plays nothing else.
     echo "web: building SDL2_mixer for the browser (${dirs[1]##*/})"
-    emcmake cmake -S "${dirs[1]}" -B "$build/sdl/build/mixer" -DCMAKE_BUILD_TYPE=Release \
+    quiet "$log" emcmake cmake -S "${dirs[1]}" -B "$build/sdl/build/mixer" -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_PREFIX_PATH="$prefix" \
         -DCMAKE_FIND_ROOT_PATH="$prefix" -DSDL2_DIR="$prefix/lib/cmake/SDL2" \
         -DBUILD_SHARED_LIBS=OFF -DSDL2MIXER_SAMPLES=OFF -DSDL2MIXER_VENDORED=OFF \
         -DSDL2MIXER_DEPS_SHARED=OFF -DSDL2MIXER_CMD=OFF -DSDL2MIXER_FLAC=OFF \
         -DSDL2MIXER_MOD=OFF -DSDL2MIXER_MP3=OFF -DSDL2MIXER_MIDI=OFF -DSDL2MIXER_OPUS=OFF \
-        -DSDL2MIXER_VORBIS=OFF -DSDL2MIXER_WAVE=ON >/dev/null
-    cmake --build "$build/sdl/build/mixer" -j "$jobs" >/dev/null
-    cmake --install "$build/sdl/build/mixer" >/dev/null
+        -DSDL2MIXER_VORBIS=OFF -DSDL2MIXER_WAVE=ON
+    quiet "$log" cmake --build "$build/sdl/build/mixer" -j "$jobs"
+    quiet "$log" cmake --install "$build/sdl/build/mixer"
     touch "$prefix/.complete"
 fi
 
 # --- 2. Assets ------------------------------------------------------------------------
 # The native generators' build; only the asset target is built (no game, no tests).
 host="$build/host"
-cmake -S "$src" -B "$host" -DCMAKE_BUILD_TYPE=Release -DBRAMBLE_TESTS=OFF -DBRAMBLE_BENCH=OFF \
-    -DBRAMBLE_EXAMPLES=OFF >/dev/null
-cmake --build "$host" --target bramble_assets -j "$jobs" >/dev/null
+mkdir -p "$host"
+quiet "$host/log" cmake -S "$src" -B "$host" -DCMAKE_BUILD_TYPE=Release -DBRAMBLE_TESTS=OFF \
+    -DBRAMBLE_BENCH=OFF -DBRAMBLE_EXAMPLES=OFF
+quiet "$host/log" cmake --build "$host" --target bramble_assets -j "$jobs"
 assets="$build/assets"
 mkdir -p "$assets/asset" "$assets/res/world"
 for f in atarifont.bmp keyboard.bmp atarifont.LICENSE.txt; do
@@ -73,8 +87,9 @@ if [ ! -f "$music" ] || [ "$host/tools/music" -nt "$music" ]; then
 fi
 
 # --- 3. The game ----------------------------------------------------------------------
-emcmake cmake -S "$here" -B "$build/game" -DCMAKE_BUILD_TYPE=Release \
-    -DBRAMBLE_SDL_PREFIX="$prefix" -DBRAMBLE_WEB_ASSETS="$assets" >/dev/null
+mkdir -p "$build/game"
+quiet "$build/game/log" emcmake cmake -S "$here" -B "$build/game" -DCMAKE_BUILD_TYPE=Release \
+    -DBRAMBLE_SDL_PREFIX="$prefix" -DBRAMBLE_WEB_ASSETS="$assets"
 cmake --build "$build/game" -j "$jobs"
 site="$build/site"
 mkdir -p "$site"
