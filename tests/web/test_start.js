@@ -74,13 +74,17 @@ test('start screen, run, silence and the keyboard prompt', { timeout: 240000 }, 
       // (small while it is quiet), (1, f, f) for "YELL !", f fading from 1 to 0.
       if (chut.score > h.SHOWN && chut.ink[1] === 255 && h.holding(chut.ink[0])) seen.chutWon++;
       if (yell.score > h.SHOWN && yell.ink[0] === 255 && h.holding(yell.ink[1])) seen.yellHeld++;
-      if (press.score > h.SHOWN && !seen.prompts && p.asked[1] > 0.9) {
+      if (press.score > h.SHOWN && p.asked[1] > 0.9) {
+        // Every prompt must be answered (it has no time-out); the first one is
+        // also given a wrong key before the right one.
         const answer = h.promptAnswer(p.asked[0], p.labels);
-        await g.key(answer.wrong);
-        await h.sleep(300);
-        const still = await g.read(voice);
-        assert.ok(still.texts.press.score > h.SHOWN && h.same(still.bg, p.bg),
-          `a wrong key (${answer.wrong}) leaves the prompt for ${p.asked[0]} on screen`);
+        if (!seen.prompts) {
+          await g.key(answer.wrong);
+          await h.sleep(300);
+          const still = await g.read(voice);
+          assert.ok(still.texts.press.score > h.SHOWN && h.same(still.bg, p.bg),
+            `a wrong key (${answer.wrong}) leaves the prompt for ${p.asked[0]} on screen`);
+        }
         await g.key(answer.key);
         const next = await g.until(voice, (q) => !h.same(q.bg, p.bg), 2000);
         assert.ok(next, `the prompt for ${p.asked[0]} (shift ${answer.shift}) ends on ${answer.key}`);
@@ -90,7 +94,7 @@ test('start screen, run, silence and the keyboard prompt', { timeout: 240000 }, 
     }
     assert.ok(seen.chutWon > 0, '"CHUT !" is won in silence');
     assert.equal(seen.yellHeld, 0, '"YELL !" is never held in silence');
-    assert.equal(seen.prompts, 1, 'a keyboard prompt came up and was answered');
+    assert.ok(seen.prompts > 0, 'keyboard prompts came up and were answered');
     assert.ok(seen.colours.size >= 8, `the challenges keep changing: ${seen.colours.size} backgrounds`);
   } finally {
     await browser.close();
