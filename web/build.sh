@@ -1,19 +1,23 @@
 #!/usr/bin/env bash
 # Builds the game as a static web site into BUILD_DIR (default: build-web/ of the
-# source tree): index.html, bramble.js, bramble.wasm and bramble.data.
+# source tree): BUILD_DIR/site/ with index.html, page.js, bramble.js, bramble.wasm
+# and bramble.data.
 #
 #   web/build.sh [BUILD_DIR]
 #
-# Three stages, each skipped when its output is already there:
+# Three stages:
 #  1. SDL2 and SDL2_mixer compiled for the browser from Debian's own source
 #     packages (scripts/debian-source.sh), installed into BUILD_DIR/sdl/prefix.
 #     This is the slow part (minutes); it runs once per build tree.
 #  2. The assets, made by the native asset generators of tools/ in
 #     BUILD_DIR/host (they are build-host programs, run here, never compiled for
-#     the browser). The music is re-encoded as 8-bit mu-law (web/mulaw.py) to
-#     halve the download; it keeps its .wav name and the mixer's WAV decoder.
+#     the browser). The music is written as 8-bit mu-law (music --mu-law), a
+#     quarter of the compressed download; it keeps its .wav name and the mixer's
+#     WAV decoder.
 #  3. The engine and the game compiled with em++ (web/CMakeLists.txt) and the
 #     page copied beside them.
+# Stages 2 and 3 are incremental builds: a second run with nothing changed takes
+# seconds.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 src="$(dirname "$here")"
