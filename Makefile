@@ -6,12 +6,14 @@
 #   make screenshots - play one run headless and save docs/screenshots/*.png (about 3 minutes)
 #   make windows     - the game for Windows, cross-built: $(WINDOWS_BUILD)/game/bramble.exe with
 #                      asset/ and res/ beside it, and $(WINDOWS_BUILD)/bramble-*-windows-x64.zip
+#   make web         - the browser build: a static site in build-web/site/
+#   make serve-web   - serve that site on http://127.0.0.1:8080/
 BUILD      ?= build
 TEST_BUILD ?= build-test
 WINDOWS_BUILD ?= build-windows
 JOBS       ?= $(shell nproc)
 
-.PHONY: run test deps build bench clean package screenshots windows
+.PHONY: run test deps build bench clean package screenshots windows web serve-web
 
 deps:
 	@bash scripts/deps.sh
@@ -53,5 +55,13 @@ windows: deps
 	cmake --build $(BUILD) --target bramble_assets -j $(JOBS)
 	JOBS=$(JOBS) bash scripts/windows-build.sh $(WINDOWS_BUILD) $(BUILD)/game
 
+# The first run also builds SDL2 and SDL2_mixer for the browser from Debian's
+# sources (minutes); they stay cached in build-web/sdl/.
+web: deps
+	bash web/build.sh build-web
+
+serve-web: web
+	node web/serve.js build-web/site
+
 clean:
-	rm -rf $(BUILD) $(TEST_BUILD) build-perf $(WINDOWS_BUILD)
+	rm -rf $(BUILD) $(TEST_BUILD) build-perf $(WINDOWS_BUILD) build-web

@@ -52,6 +52,7 @@ static bool no_display_reached(void) {
 int _VEK_Init(const VEK_Config *config) {
     ___vek_config = *config;
     const VEK_Config &c = ___vek_config;
+    platform_init();
 
     // The game-controller subsystem is started with the joystick one: SDL only
     // reports controller arrival (and so lets the engine open pads) while it runs.

@@ -45,11 +45,11 @@ uint32_t pace_frame(uint32_t *next_time, uint32_t min_dt, uint32_t now) {
 
 int VEK_DrawEnd(void) {
     if (!___vek_config.hd_render && pixel_draw_end() != 0) return -1;
-    if (___vek_config.target_fps > 0) {
-        uint32_t wait = pace_frame(&___vek_next_time, ___vek_min_dt,
-                                   static_cast<uint32_t>(SDL_GetTicks64()));
-        if (wait > 0) SDL_Delay(wait);
-    }
+    uint32_t wait = 0;
+    if (___vek_config.target_fps > 0)
+        wait = pace_frame(&___vek_next_time, ___vek_min_dt,
+                          static_cast<uint32_t>(SDL_GetTicks64()));
+    frame_wait(wait);
     SDL_RenderPresent(___vek_renderer);
     ___vek_tick += 1;
     return 0;

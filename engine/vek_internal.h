@@ -34,6 +34,12 @@ int sdl_error(int rv); // log SDL's error text, give rv back
 int _sdl_error(void);  // sdl_error(-1), then VEK_Quit; -1
 
 // ---------------------------------------------------------------------------
+// Platform points (vek_platform.cpp)
+// ---------------------------------------------------------------------------
+void platform_init(void);     // before SDL starts
+void frame_wait(uint32_t ms); // the frame's wait for its due time; 0 when none is due
+
+// ---------------------------------------------------------------------------
 // Frame and presentation (vek_frame.cpp)
 // ---------------------------------------------------------------------------
 extern SDL_Texture *___vek_target;

@@ -15,7 +15,11 @@ packages=(
   clang-14 libclang-rt-14-dev # libFuzzer and its sanitizer runtimes (fuzz/)
   valgrind # the leak check over a play-through (tools/valgrind.sh)
   g++-mingw-w64-x86-64-posix wine # the Windows build and its tests under Wine (cmake/windows.cmake)
+  emscripten node-acorn chromium # the browser build (web/) and its tests (tests/web/)
 )
+# The browser tests install their DevTools client with npm; a Node.js that
+# brings its own npm counts (Debian's npm would conflict with it).
+command -v npm >/dev/null || packages+=(nodejs npm)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,7 +1,11 @@
 // Synthesises the game's background music: the public-domain theme "In the Hall of the
 // Mountain King", played by a few simple synthetic instruments.
 //
-//   music <out.wav>
+//   music [--mu-law] <out.wav>
+//
+// With --mu-law the samples are stored as 8-bit G.711 mu-law instead of 16-bit PCM: half
+// the bytes, and after gzip a quarter, for the browser build, whose players download the
+// music. It is still a WAV file, which the mixer's WAV decoder plays as it is.
 //
 // The run of the game lasts 145 s and the music is written for exactly that length:
 // 16-bit PCM, mono, 22050 Hz. As in the piece, the theme comes round again and again,
@@ -326,12 +330,51 @@ Bytes encode_wav(const std::vector<int16_t> &pcm) {
     return b;
 }
 
+// G.711 mu-law: sign, a 3-bit segment (the position of the highest bit of the biased
+// magnitude) and the 4 bits below it, all inverted.
+uint8_t mu_law(int16_t sample) {
+    int s = sample;
+    const int sign = s < 0 ? 0x80 : 0;
+    s = std::min(sign ? -s : s, 32635) + 0x84;
+    int segment = 7;
+    for (int mask = 0x4000; (s & mask) == 0 && segment > 0; mask >>= 1) segment--;
+    const int mantissa = (s >> (segment + 3)) & 0x0F;
+    return uint8_t(~(sign | (segment << 4) | mantissa));
+}
+
+Bytes encode_wav_mu_law(const std::vector<int16_t> &pcm) {
+    const uint32_t data_size = uint32_t(pcm.size());
+    Bytes b;
+    b.reserve(58 + data_size);
+    put_tag(b, "RIFF");
+    put_u32(b, 50 + data_size);
+    put_tag(b, "WAVE");
+    put_tag(b, "fmt ");
+    put_u32(b, 18);
+    put_u16(b, 7); // mu-law
+    put_u16(b, 1); // mono
+    put_u32(b, rate);
+    put_u32(b, rate); // bytes per second
+    put_u16(b, 1);    // bytes per frame
+    put_u16(b, 8);    // bits per sample
+    put_u16(b, 0);    // no extension
+    put_tag(b, "fact");
+    put_u32(b, 4);
+    put_u32(b, data_size); // samples
+    put_tag(b, "data");
+    put_u32(b, data_size);
+    for (int16_t s : pcm) b.push_back(mu_law(s));
+    return b;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc != 2) fail("usage: music <out.wav>");
+    const bool mu = argc == 3 && std::string(argv[1]) == "--mu-law";
+    if (argc != 2 && !mu) fail("usage: music [--mu-law] <out.wav>");
     Mixer m;
     arrange(m);
-    write_file(argv[1], encode_wav(master(m.out)));
+    std::vector<int16_t> pcm = master(m.out);
+    write_file(argv[argc - 1], mu ? encode_wav_mu_law(pcm) : encode_wav(pcm));
     return 0;
 }

@@ -1,0 +1,387 @@
+// Shared pieces of the browser tests and the browser measurements: the site
+// served on 127.0.0.1, Debian's Chromium started headless through
+// playwright-core with a microphone fed from a WAV file, and the game's picture
+// read back from its canvas and recognised with the game's own font sheet.
+//
+// Environment: BRAMBLE_WEB_BUILD, the folder web/build.sh built (site/ and
+// assets/ inside); BRAMBLE_CHROMIUM, the browser (default /usr/bin/chromium).
+'use strict';
+const assert = require('node:assert/strict');
+const fs = require('node:fs');
+const http = require('node:http');
+const os = require('node:os');
+const path = require('node:path');
+const { chromium } = require('playwright-core');
+
+const BUILD = process.env.BRAMBLE_WEB_BUILD || path.join(__dirname, '../../build-web');
+const SITE = path.join(BUILD, 'site');
+const FONT = path.join(BUILD, 'assets/asset/atarifont.bmp');
+const PICTURE = 640;
+
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+// ---------------------------------------------------------------------------
+// The site, as a static server would give it. Two damaged copies beside it:
+// /nodata/ lacks the data file, /cut/ serves it cut to half its length.
+// ---------------------------------------------------------------------------
+const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm' };
+
+async function serve() {
+  const server = http.createServer((req, res) => {
+    let url = new URL(req.url, 'http://x').pathname;
+    let damage = '';
+    const m = url.match(/^\/(nodata|cut)(\/.*)$/);
+    if (m) [, damage, url] = m;
+    if (url.endsWith('/')) url += 'index.html';
+    const file = path.join(SITE, path.normalize(url));
+    let body;
+    try {
+      if (damage === 'nodata' && url === '/bramble.data') throw new Error('hidden');
+      body = fs.readFileSync(file);
+    } catch {
+      res.writeHead(404, { 'Content-Type': 'text/plain' });
+      res.end('not found');
+      return;
+    }
+    if (damage === 'cut' && url === '/bramble.data') body = body.subarray(0, body.length >> 1);
+    res.writeHead(200, {
+      'Content-Type': TYPES[path.extname(file)] || 'application/octet-stream',
+      'Content-Length': body.length,
+      'Cache-Control': 'no-store',
+    });
+    res.end(body);
+  });
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  return { url: `http://127.0.0.1:${server.address().port}/`, close: () => server.close() };
+}
+
+// ---------------------------------------------------------------------------
+// Microphone sound: 48 kHz mono 16-bit WAV files, looped by Chromium.
+// "loud" is a voice-like tone, its pitch and loudness moving so that the
+// browser's noise suppression does not take it for steady noise.
+// ---------------------------------------------------------------------------
+function micFile(kind) {
+  const file = path.join(os.tmpdir(), `bramble-mic-${kind}.wav`);
+  const rate = 48000, n = rate * 4;
+  const b = Buffer.alloc(44 + 2 * n);
+  b.write('RIFF', 0); b.writeUInt32LE(36 + 2 * n, 4); b.write('WAVEfmt ', 8);
+  b.writeUInt32LE(16, 16); b.writeUInt16LE(1, 20); b.writeUInt16LE(1, 22);
+  b.writeUInt32LE(rate, 24); b.writeUInt32LE(2 * rate, 28); b.writeUInt16LE(2, 32);
+  b.writeUInt16LE(16, 34); b.write('data', 36); b.writeUInt32LE(2 * n, 40);
+  let phase = 0;
+  for (let i = 0; i < n; i++) {
+    const t = i / rate;
+    let v = 0;
+    if (kind === 'loud') {
+      phase += (2 * Math.PI * (180 + 60 * Math.sin(2 * Math.PI * 1.3 * t))) / rate;
+      const tone = Math.sin(phase) + 0.5 * Math.sin(2 * phase) + 0.3 * Math.sin(3 * phase);
+      v = 0.45 * (0.75 + 0.25 * Math.sin(2 * Math.PI * 3.1 * t)) * tone;
+    }
+    b.writeInt16LE(Math.round(Math.max(-1, Math.min(1, v)) * 32767), 44 + 2 * i);
+  }
+  fs.writeFileSync(file, b);
+  return file;
+}
+
+// ---------------------------------------------------------------------------
+// The font sheet: 256 x 256, 16 x 32 cells, 16 per row; lit where alpha >= 128.
+// ---------------------------------------------------------------------------
+function fontMasks() {
+  const d = fs.readFileSync(FONT);
+  const offset = d.readUInt32LE(10), w = d.readInt32LE(18), h = d.readInt32LE(22);
+  assert.equal(d.readUInt16LE(28), 32, 'font sheet: 32-bit pixels expected');
+  const rows = Math.abs(h);
+  const lit = new Uint8Array(w * rows);
+  for (let y = 0; y < rows; y++) {
+    const src = offset + 4 * w * (h > 0 ? rows - 1 - y : y);
+    for (let x = 0; x < w; x++) lit[y * w + x] = d[src + 4 * x + 3] >= 128 ? 1 : 0;
+  }
+  return { w, lit: Array.from(lit) };
+}
+
+// Installed in the page before its own scripts. It keeps the canvas' drawing
+// buffer readable (unless told not to), records the time of every frame the game presents (the first
+// draw into the window after the off-screen picture is done), and reads the
+// picture and the text on it.
+function pageProbe({ font, readable }) {
+  const frames = [];
+  const proto = WebGLRenderingContext.prototype;
+  const getContext = HTMLCanvasElement.prototype.getContext;
+  // A readable picture costs a copy per frame: the measurements leave it out.
+  if (readable) {
+    HTMLCanvasElement.prototype.getContext = function (type, attrs) {
+      return getContext.call(this, type, Object.assign({}, attrs, { preserveDrawingBuffer: true }));
+    };
+  }
+  let toWindow = false, counted = false;
+  const bind = proto.bindFramebuffer;
+  proto.bindFramebuffer = function (target, fb) {
+    toWindow = fb == null; // the window: null, or undefined for framebuffer 0
+    counted = false;
+    return bind.call(this, target, fb);
+  };
+  for (const name of ['drawArrays', 'drawElements']) {
+    const draw = proto[name];
+    proto[name] = function (...args) {
+      if (toWindow && !counted) {
+        counted = true;
+        frames.push(performance.now());
+        if (frames.length > 20000) frames.splice(0, 10000);
+      }
+      return draw.apply(this, args);
+    };
+  }
+
+  const scratch = document.createElement('canvas');
+  scratch.width = scratch.height = 640;
+  const ctx = scratch.getContext('2d', { willReadFrequently: true });
+  const key = (d, i) => (d[i] << 16) | (d[i + 1] << 8) | d[i + 2];
+  const rgb = (k) => [k >> 16, (k >> 8) & 255, k & 255];
+
+  // The letterboxed square of the game's picture, scaled back to 640 x 640.
+  function shot() {
+    const c = document.getElementById('canvas');
+    const side = Math.min(c.width, c.height);
+    if (side <= 0) return null;
+    ctx.imageSmoothingEnabled = false;
+    ctx.drawImage(c, (c.width - side) / 2, (c.height - side) / 2, side, side, 0, 0, 640, 640);
+    return ctx.getImageData(0, 0, 640, 640).data;
+  }
+
+  // How well one character of the sheet, drawn at (x, y) times `size`, fits the
+  // picture: the share of its sample points where "lit" matches "differs from
+  // the background" (or, inverted, "equals the colour ref"), and the commonest
+  // colour of the lit points.
+  function glyph(d, ch, x, y, size, ref, inverted) {
+    const code = ch.charCodeAt(0), cx = (code % 16) * 16, cy = ((code / 16) | 0) * 32;
+    const fine = size < 1;
+    const nx = fine ? Math.ceil(16 * size) : 16, ny = fine ? Math.ceil(32 * size) : 32;
+    let good = 0, all = 0;
+    const inks = new Map();
+    for (let j = 0; j < ny; j++) {
+      for (let i = 0; i < nx; i++) {
+        const px = fine ? x + i : Math.floor(x + (i + 0.5) * size);
+        const py = fine ? y + j : Math.floor(y + (j + 0.5) * size);
+        const gx = fine ? Math.floor((i + 0.5) / size) : i;
+        const gy = fine ? Math.floor((j + 0.5) / size) : j;
+        if (px < 0 || py < 0 || px >= 640 || py >= 640 || gx > 15 || gy > 31) continue;
+        const lit = font.lit[(cy + gy) * font.w + cx + gx] === 1;
+        const k = key(d, 4 * (py * 640 + px));
+        const same = k === ref;
+        all++;
+        if (lit === (inverted ? same : !same)) good++;
+        if (lit) inks.set(k, (inks.get(k) || 0) + 1);
+      }
+    }
+    let ink = null, most = 0;
+    for (const [k, n] of inks) if (n > most) [ink, most] = [k, n];
+    return { score: all ? good / all : 0, ink };
+  }
+
+  function text(d, s, x, y, size, bg) {
+    let score = 0, n = 0, ink = null;
+    for (let i = 0; i < s.length; i++) {
+      if (s[i] === ' ') continue;
+      const g = glyph(d, s[i], x + Math.floor(16 * i * size), y, size, bg, false);
+      score += g.score;
+      n++;
+      if (ink === null) ink = g.ink;
+    }
+    return { score: n ? score / n : 0, ink: ink === null ? null : rgb(ink) };
+  }
+
+  // The letter of A..Z that fits best at (x, y): [letter, score].
+  function letter(d, x, y, size, ref, inverted) {
+    let best = ['?', 0];
+    for (let c = 65; c <= 90; c++) {
+      const g = glyph(d, String.fromCharCode(c), x, y, size, ref, inverted);
+      if (g.score > best[1]) best = [String.fromCharCode(c), g.score];
+    }
+    return best;
+  }
+
+  // The background: the commonest colour of the picture's right edge, which no
+  // text reaches.
+  function background(d) {
+    const seen = new Map();
+    for (let y = 4; y < 640; y += 12) {
+      const k = key(d, 4 * (y * 640 + 636));
+      seen.set(k, (seen.get(k) || 0) + 1);
+    }
+    let best = 0, most = 0;
+    for (const [k, n] of seen) if (n > most) [best, most] = [k, n];
+    return best;
+  }
+
+  // What the tests ask of one picture.
+  function read(ask) {
+    const d = shot();
+    if (d === null) return null;
+    const bg = background(d);
+    const out = { bg: rgb(bg), frames: frames.length, texts: {} };
+    for (const [name, [s, x, y, size]] of Object.entries(ask.texts || {})) {
+      out.texts[name] = text(d, s, x, y, size, bg);
+    }
+    if (ask.prompt) {
+      // The asked letter, white, and the labels of the top letter row (Q to P),
+      // in the background colour over the drawn keys.
+      out.asked = letter(d, 350, 150, 2.5, bg, false);
+      out.labels = Array.from({ length: 10 }, (_, i) => letter(d, 148 + 32 * i, 342, 0.8, bg, true));
+    }
+    return out;
+  }
+
+  window.__bramble = { frames, read };
+}
+
+// ---------------------------------------------------------------------------
+// The browser and the game
+// ---------------------------------------------------------------------------
+const FLAGS = ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+  '--disable-background-networking', '--disable-component-update', '--disable-sync',
+  '--autoplay-policy=user-gesture-required'];
+
+// mic: 'silent' or 'loud' (a fake microphone playing that sound, permission
+// given), or 'refused' (permission prompts denied).
+async function launch(mic) {
+  const args = [...FLAGS, '--use-fake-device-for-media-stream'];
+  if (mic === 'refused') args.push('--deny-permission-prompts');
+  else args.push('--use-fake-ui-for-media-stream', `--use-file-for-fake-audio-capture=${micFile(mic)}`);
+  const userDir = fs.mkdtempSync(path.join(os.tmpdir(), 'bramble-chromium-'));
+  const context = await chromium.launchPersistentContext(userDir, {
+    executablePath: process.env.BRAMBLE_CHROMIUM || '/usr/bin/chromium',
+    headless: true,
+    args,
+    viewport: { width: PICTURE, height: PICTURE },
+  });
+  const close = async () => {
+    await context.close();
+    fs.rmSync(userDir, { recursive: true, force: true });
+  };
+  return { context, close };
+}
+
+class Game {
+  constructor(page) {
+    this.page = page;
+    this.console = [];
+    page.on('console', (m) => this.console.push(m.text()));
+  }
+
+  // A fresh page on `url` with the probe installed; resolves when the page
+  // offers "click to play" (or shows a message instead).
+  static async open(context, url, { readable = true } = {}) {
+    const page = context.pages()[0] || (await context.newPage());
+    await page.addInitScript(pageProbe, { font: fontMasks(), readable });
+    const g = new Game(page);
+    g.navigated = Date.now();
+    await page.goto(url);
+    await g.waitState(['ready', 'error'], 60000);
+    g.readyAt = Date.now();
+    return g;
+  }
+
+  state() {
+    return this.page.evaluate(() => document.body.dataset.state);
+  }
+
+  message() {
+    return this.page.evaluate(() => document.getElementById('message').textContent);
+  }
+
+  async waitState(states, ms) {
+    await this.page.waitForFunction((s) => s.includes(document.body.dataset.state), states,
+      { timeout: ms });
+    return this.state();
+  }
+
+  // Clicks "click to play"; resolves on the game's first picture.
+  async start() {
+    await this.page.click('#play');
+    const state = await this.waitState(['playing', 'no-microphone', 'error'], 30000);
+    if (state !== 'playing') return state;
+    this.clicked = Date.now();
+    await this.page.waitForFunction(() => window.__bramble.frames.length > 0, null,
+      { timeout: 30000 });
+    this.firstPicture = Date.now();
+    return state;
+  }
+
+  read(ask = {}) {
+    return this.page.evaluate((a) => window.__bramble.read(a), ask);
+  }
+
+  // Reads pictures until `check(picture)` is true; null after `ms`.
+  async until(ask, check, ms) {
+    const end = Date.now() + ms;
+    while (Date.now() < end) {
+      const p = await this.read(ask);
+      if (p && check(p)) return p;
+      await sleep(30);
+    }
+    return null;
+  }
+
+  // A click at a point of the game's picture (640 x 640 viewport: 1 to 1).
+  async clickAt(x, y) {
+    await this.page.mouse.move(x, y);
+    await this.page.mouse.down();
+    await sleep(60);
+    await this.page.mouse.up();
+  }
+
+  async key(code) {
+    await this.page.keyboard.down(code);
+    await sleep(60);
+    await this.page.keyboard.up(code);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The game's screens, as the tests recognise them
+// ---------------------------------------------------------------------------
+const byte = (c) => Math.trunc(255 * Math.fround(c)) & 255;
+const LEVELS = Array.from({ length: 11 }, (_, k) => byte(Math.fround(k / 20) + 0.2));
+const RED = [255, byte(0.1), byte(0.1)];
+const isPalette = (c) => c.every((v) => LEVELS.includes(v));
+const same = (a, b) => a[0] === b[0] && a[1] === b[1] && a[2] === b[2];
+
+const TEXTS = {
+  yell: ['YELL !', 32, 224, 6],
+  chut: ['CHUT !', 32, 224, 6],
+  chutSmall: ['CHUT !', 224, 288, 2],
+  press: ['PRESS', 100, 150, 2.5],
+  finish: ['FINISH !', 64, 256, 4],
+  ou: ['OU', 84, 258, 4],
+};
+const SHOWN = 0.95;
+// A hold under way fades one channel of a title from 1 to 0; a byte within
+// 40..250 is never seen when the condition breaks in every frame (then the
+// channel stays at 1, or a little above, which wraps to a small byte).
+const holding = (v) => v >= 40 && v <= 250;
+
+// The start word "PAS" at each size it takes (4 to 10 by 0.05 steps).
+function startWord(size) {
+  const w = Math.trunc(16 * size), h = Math.trunc(32 * size);
+  return ['PAS', Math.trunc((640 - 3 * w) / 2), Math.trunc((640 - h) / 2), size];
+}
+
+// The QWERTY place of each letter, as the game's keyboard prompt orders its keys.
+const QWERTY = 'QWERTYUIOPASDFGHJKLZXCVBNM';
+
+// The key to press for a prompt: the asked letter is the label of the key whose
+// own letter lies `shift` places before it. The shift is the one most of the top
+// row's labels tell (a small label can be misread).
+function promptAnswer(asked, labels) {
+  const votes = new Array(26).fill(0);
+  labels.forEach(([l], i) => votes[(l.charCodeAt(0) - QWERTY.charCodeAt(i) + 26) % 26]++);
+  const shift = votes.indexOf(Math.max(...votes));
+  const own = String.fromCharCode(((asked.charCodeAt(0) - 65 - shift + 26) % 26) + 65);
+  return { shift, votes: votes[shift], key: `Key${own}`,
+           wrong: `Key${QWERTY[(QWERTY.indexOf(own) + 1) % 25]}` };
+}
+
+module.exports = {
+  assert, sleep, serve, launch, Game, TEXTS, SHOWN, holding, RED, isPalette, same, startWord,
+  promptAnswer, SITE,
+};

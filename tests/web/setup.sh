@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Setup of the browser tests: builds the site into DIR (web/build.sh) and
+# installs the DevTools client pinned by package-lock.json into DIR/npm.
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+dir="$1"
+"$here/../../web/build.sh" "$dir"
+mkdir -p "$dir/npm"
+if ! cmp -s "$here/package-lock.json" "$dir/npm/package-lock.json" ||
+   [ ! -d "$dir/npm/node_modules/playwright-core" ]; then
+    cp "$here/package.json" "$here/package-lock.json" "$dir/npm/"
+    (cd "$dir/npm" && npm ci --no-audit --no-fund --loglevel=error)
+fi

@@ -1,0 +1,32 @@
+// What the page says when it cannot run the game: no data file, a data file
+// cut short, the microphone refused (and refused again on the next try).
+'use strict';
+const test = require('node:test');
+const h = require('./harness');
+const { assert } = h;
+
+test('bad input gives a plain message', { timeout: 180000 }, async () => {
+  const site = await h.serve();
+  const browser = await h.launch('refused');
+  try {
+    let g = await h.Game.open(browser.context, site.url + 'nodata/');
+    assert.equal(await g.state(), 'error');
+    assert.match(await g.message(), /bramble\.data could not be downloaded \(HTTP 404/);
+
+    g = await h.Game.open(browser.context, site.url + 'cut/');
+    assert.equal(await g.state(), 'error');
+    assert.match(await g.message(), /data is incomplete: bramble\.data has \d+ of its \d+ bytes/);
+
+    g = await h.Game.open(browser.context, site.url);
+    assert.equal(await g.state(), 'ready', await g.message());
+    for (let attempt = 0; attempt < 2; attempt++) {
+      assert.equal(await g.start(), 'no-microphone');
+      assert.match(await g.message(), /microphone was refused.*needs one/);
+      assert.ok(await g.page.isVisible('#play'), 'the page offers to try again');
+    }
+    assert.equal((await g.read()).frames, 0, 'the game did not start without a microphone');
+  } finally {
+    await browser.close();
+    site.close();
+  }
+});

@@ -1,0 +1,130 @@
+// Figures of the browser build in headless Chromium on this machine (printed as
+// Markdown for docs/performance.md):
+//  - the download: each file of the site, raw and gzip-compressed (level 6, as
+//    an ordinary web server sends it);
+//  - navigation to "click to play", and the click to the game's first picture;
+//  - the interval between the game's presents over 600 frames (start screen,
+//    then challenges), with its drift from the 16 ms schedule, beside the same
+//    figures of a bare setTimeout loop on 16 ms deadlines (the timer's own limit);
+//  - CPU time per frame of all the browser's processes over those frames.
+//
+//   NODE_PATH=<dir with playwright-core> node web/measure.js [BUILD_DIR] [RUNS]
+'use strict';
+const fs = require('node:fs');
+const path = require('node:path');
+const zlib = require('node:zlib');
+if (process.argv[2]) process.env.BRAMBLE_WEB_BUILD = path.resolve(process.argv[2]);
+const h = require('../tests/web/harness');
+const RUNS = Number(process.argv[3] || 3);
+const FRAMES = 600;
+
+// CPU seconds (user + system) of this process' descendants: the browser's.
+function browserCpu() {
+  const tick = 100; // USER_HZ
+  const kids = new Map();
+  for (const pid of fs.readdirSync('/proc').filter((d) => /^\d+$/.test(d))) {
+    try {
+      const stat = fs.readFileSync(`/proc/${pid}/stat`, 'utf8');
+      const f = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
+      kids.set(Number(pid), { ppid: Number(f[1]), cpu: (Number(f[11]) + Number(f[12])) / tick });
+    } catch { /* gone meanwhile */ }
+  }
+  let sum = 0;
+  for (const [pid, p] of kids) {
+    for (let up = p.ppid; up > 1; up = kids.has(up) ? kids.get(up).ppid : 0) {
+      if (up === process.pid) { sum += p.cpu; break; }
+    }
+    void pid;
+  }
+  return sum;
+}
+
+const stats = (v) => {
+  const mean = v.reduce((a, b) => a + b, 0) / v.length;
+  const sd = Math.sqrt(v.reduce((a, b) => a + (b - mean) ** 2, 0) / v.length);
+  const sorted = [...v].sort((a, b) => a - b);
+  return { mean, sd, p99: sorted[Math.floor(0.99 * (v.length - 1))], max: sorted[v.length - 1] };
+};
+
+async function frames(g, n) {
+  const from = await g.page.evaluate(() => window.__bramble.frames.length);
+  const cpu0 = browserCpu();
+  await g.page.waitForFunction((k) => window.__bramble.frames.length >= k, from + n + 1,
+    { timeout: 60000, polling: 500 });
+  const cpu = browserCpu() - cpu0;
+  const t = await g.page.evaluate(([a, k]) => window.__bramble.frames.slice(a, a + k + 1),
+    [from, n]);
+  const dt = t.slice(1).map((x, i) => x - t[i]);
+  return { ...stats(dt), drift: t[n] - t[0] - 16 * n, late: dt.filter((d) => d > 17.5).length,
+           cpu: (1000 * cpu) / n };
+}
+
+// The browser's own timer lateness, the yardstick of the game's pacing: the
+// page (before the game starts) waits for 600 absolute 16 ms deadlines with
+// setTimeout, the wait the game's SDL_Delay becomes in the browser.
+async function timerProbe(page) {
+  const t = await page.evaluate(async (n) => {
+    const times = [performance.now()];
+    let due = times[0];
+    for (let i = 0; i < n; i++) {
+      due += 16;
+      await new Promise((resolve) => setTimeout(resolve, Math.max(0, due - performance.now())));
+      times.push(performance.now());
+    }
+    return times;
+  }, FRAMES);
+  const dt = t.slice(1).map((x, i) => x - t[i]);
+  return { ...stats(dt), drift: t[FRAMES] - t[0] - 16 * FRAMES,
+           late: dt.filter((d) => d > 17.5).length, cpu: NaN };
+}
+
+(async () => {
+  console.log('| file | bytes | gzip -6 bytes |\n|---|---|---|');
+  let raw = 0, gz = 0;
+  for (const f of ['index.html', 'page.js', 'bramble.js', 'bramble.wasm', 'bramble.data']) {
+    const d = fs.readFileSync(path.join(h.SITE, f));
+    const z = zlib.gzipSync(d, { level: 6 }).length;
+    raw += d.length;
+    gz += z;
+    console.log(`| ${f} | ${d.length} | ${z} |`);
+  }
+  console.log(`| total | ${raw} | **${gz}** |\n`);
+
+  const site = await h.serve();
+  const rows = [];
+  for (let run = 0; run < RUNS; run++) {
+    const browser = await h.launch('silent');
+    try {
+      const g = await h.Game.open(browser.context, site.url, { readable: false });
+      const probe = await timerProbe(g.page);
+      await g.start();
+      const start = await frames(g, FRAMES);
+      await g.clickAt(320, 320);
+      const play = await frames(g, FRAMES);
+      rows.push({ ready: g.readyAt - g.navigated, first: g.firstPicture - g.clicked, probe, start,
+                  play });
+    } finally {
+      await browser.close();
+    }
+  }
+  site.close();
+  const f = (x, d = 2) => x.toFixed(d);
+  console.log('| run | navigation to "click to play" ms | click to first picture ms |');
+  console.log('|---|---|---|');
+  rows.forEach((r, i) => console.log(`| ${i + 1} | ${r.ready} | ${r.first} |`));
+  console.log('\n| run | scene | interval mean ms | sd ms | p99 ms | max ms | drift ms | ' +
+              'late (> 17.5 ms) | browser CPU per frame ms |');
+  console.log('|---|---|---|---|---|---|---|---|---|');
+  rows.forEach((r, i) => {
+    for (const [name, s] of [['timer probe (no game)', r.probe], ['start screen', r.start],
+                             ['challenges', r.play]]) {
+      console.log(`| ${i + 1} | ${name} | ${f(s.mean, 3)} | ${f(s.sd, 3)} | ${f(s.p99)} | ` +
+                  `${f(s.max)} | ${f(s.drift, 1)} | ${s.late} | ${isNaN(s.cpu) ? '-' : f(s.cpu)} |`);
+    }
+  });
+  const load = fs.readFileSync('/proc/loadavg', 'utf8').split(' ').slice(0, 3).join(' ');
+  console.log(`\nLoad average at the end: ${load}`);
+})().catch((e) => {
+  console.error(e);
+  process.exit(1);
+});
