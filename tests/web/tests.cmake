@@ -2,11 +2,11 @@
 # (tests/web/setup.sh: SDL2 and SDL2_mixer for the browser from Debian's sources
 # on the first run, the assets, the game) and installs playwright-core; then each
 # scenario drives Debian's Chromium, headless, against the site on 127.0.0.1.
-# The browsers run one at a time.
 set(web_dir ${CMAKE_BINARY_DIR}/web)
 
 add_test(NAME web_build COMMAND ${CMAKE_SOURCE_DIR}/tests/web/setup.sh ${web_dir})
-set_tests_properties(web_build PROPERTIES LABELS web TIMEOUT 2400 FIXTURES_SETUP web_built)
+set_tests_properties(web_build PROPERTIES LABELS web TIMEOUT 2400 FIXTURES_SETUP web_built
+                     RESOURCE_LOCK machine)
 
 foreach(name start bad_input full_run)
   add_test(NAME web_${name}
@@ -18,5 +18,5 @@ foreach(name start bad_input full_run)
     set(limit 450)
   endif()
   set_tests_properties(web_${name} PROPERTIES LABELS web TIMEOUT ${limit}
-                       FIXTURES_REQUIRED web_built RESOURCE_LOCK web_browser)
+                       FIXTURES_REQUIRED web_built RESOURCE_LOCK machine)
 endforeach()

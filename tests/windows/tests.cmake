@@ -2,7 +2,7 @@
 # the zip into <build>/windows with this tree's natively generated assets, unpacks
 # it and makes a private Wine prefix (tests/windows/setup.sh); then the unpacked
 # game is checked for imports and played under Wine on private X servers through
-# the e2e harness. The tests share the one prefix, so they run one at a time.
+# the e2e harness (one at a time: they share the one prefix).
 if(NOT TARGET e2e_harness)
   return()
 endif()
@@ -12,7 +12,7 @@ set(windows_game ${windows_dir}/unpacked/bramble-${PROJECT_VERSION}-windows-x64)
 add_test(NAME windows_build
          COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/setup.sh ${windows_dir} ${BRAMBLE_RUNTIME_DIR})
 set_tests_properties(windows_build PROPERTIES LABELS windows TIMEOUT 1800
-                     FIXTURES_SETUP windows_built)
+                     FIXTURES_SETUP windows_built RESOURCE_LOCK machine)
 
 add_test(NAME windows_self_contained
          COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/self_contained.sh ${windows_game})
@@ -28,4 +28,4 @@ gtest_discover_tests(test_windows
   DISCOVERY_MODE PRE_TEST
   DISCOVERY_TIMEOUT 60
   PROPERTIES LABELS windows TIMEOUT 300 FIXTURES_REQUIRED windows_built
-    RESOURCE_LOCK wineprefix)
+    RESOURCE_LOCK machine)
