@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 # Two entry points, both of which install missing Debian packages first:
 #   make run   - build the game and start it
 #   make test  - build with AddressSanitizer + UndefinedBehaviorSanitizer and run every test

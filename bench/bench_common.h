@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Shared by the frame benchmark's programs (bench_frame, bench_peer): clocks, the
 // per-frame recorder every measured program runs, and the one result line a
 // measured child prints for the parent to read.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Frame benchmarks: the game's own frame against a bare SDL2 program that draws
 // the identical picture with raw SDL calls, and the engine against a peer
 // program written with another 2-D library. Every measured run is a process of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The peer program of the frame benchmark: the peer scene (bench_common.h)
 // written with SFML 2.5, the way a program of that library would draw it: a
 // 640 x 640 render texture, one sprite re-pointed and re-tinted per glyph, a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Engine services micro-benchmarks: registry look-up, glyph drawing, the
 // per-frame event cycle with watched files, the tracked allocator.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Counts every heap call of the process. Defining malloc, calloc and realloc in
 // the executable puts these ahead of the C library's for every caller, shared
 // libraries included; each forwards to the C library's own allocator, so free

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Zlib
 # Runs every benchmark and writes their figures into docs/performance.md, between
 # the "figures" markers (the notes around them are kept). `make bench` builds
 # build-perf/ and calls this; it takes about 40 minutes with the defaults.

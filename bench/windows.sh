@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Zlib
 # CPU time per frame of the Windows build under Wine against the Linux build: the
 # real executables on a private Xvfb, each on its start screen once the word has
 # grown (the game keeps drawing every frame and mixing the music), with SDL's

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 # Installation and the Debian package.
 #
 # The game reads its assets relative to its own directory, so the executable,

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 # Cross toolchain for 64-bit Windows: Debian's mingw-w64 GCC with POSIX threads
 # (package g++-mingw-w64-x86-64-posix, which `make windows` installs through
 # scripts/deps.sh). The posix flavour is the one whose libstdc++ has std::thread

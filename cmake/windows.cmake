@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 # The Windows build, cross-compiled here with mingw-w64 (cmake/mingw-w64-x86_64.cmake):
 # bramble.exe with asset/ and res/ beside it in <build>/game, and a zip of that
 # folder with the licences (`cmake --build <build> --target package`).

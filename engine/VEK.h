@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // VEK: a small 2-D engine over SDL2 and SDL2_mixer.
 //
 // One window, one renderer, an off-screen picture letterboxed into the window,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The support library: diagnostic lines, the tracked allocator, vector and matrix math.
 #include "_.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // _ : the support library. Tracked heap blocks, diagnostic lines, and small
 // 2-D vector / 3x3 matrix arithmetic. Shared by the engine and the game.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Audio: one streamed music at a time, and sound effects from sound resources.
 #include "vek_internal.h"
 

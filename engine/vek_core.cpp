@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Engine lifecycle: configuration, start-up, main loop, shutdown.
 #include "vek_internal.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Drawing primitives: the current colour, points, lines, rectangles and image
 // cut-outs, in game pixels with the camera offset added.
 #include "vek_internal.h"

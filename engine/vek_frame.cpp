@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Frame protocol, letterboxed composition, pacing, viewport, camera.
 #include "vek_internal.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Input: per-frame states of keys, mouse buttons and controller buttons, the
 // mouse position, and the controller table with its stick values.
 #include "vek_internal.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Engine-private state and helpers, shared by the engine's source files only.
 // The game includes VEK.h alone.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Platform points: what the engine does differently in the browser, in one place.
 #include "vek_internal.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Hot reload: file-backed resources are re-read in place, under the same id,
 // when their modification time (whole seconds, from stat) changes.
 #include "vek_internal.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Resource registry: one table of records (raw bytes, textures, mixer chunks)
 // handed out as small ids, plus the growth rule and the whole-file reader the
 // rest of the engine shares.

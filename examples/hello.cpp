@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // A complete VEK program: a window, a rectangle steered with the arrow keys, a
 // picture from a file (edit hello.bmp while it runs: it reloads), Space for a new
 // colour, Escape to quit.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // A second VEK program: what hello does not show. The four per-frame states of a
 // key, a mouse button and a controller button; a sound played on a press; a
 // colour read from a text file that is reloaded when the file changes.

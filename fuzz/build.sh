@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Zlib
 # Builds the fuzz targets with clang into BUILD_DIR (default: build-fuzz/ of the
 # source tree). The compiler: $FUZZ_CXX, else clang++-14, else clang++.
 set -euo pipefail

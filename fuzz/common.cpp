@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "common.h"
 
 #include "VEK.h"

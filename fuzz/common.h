@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Shared set-up of the fuzz targets: a headless engine started once per process,
 // a scratch directory for files the targets write, and the checks that stop a
 // run when the engine keeps memory or records across inputs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The microphone callback with arbitrary byte counts and float bit patterns.
 #include "common.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The hot-reload path: three files loaded by path (raw, image, sound) are each
 // overwritten with the input, given a new modification time and picked up by
 // the watcher, then the resource is used under its old id: the bytes compared,

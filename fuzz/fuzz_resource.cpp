@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // VEK_LoadResourceFromMemory with raw, image and sound bytes. The first byte
 // picks the kind (its value modulo 4, so the refused kind value 3 is covered
 // too); the rest is the data. A loaded resource is drawn or played, then

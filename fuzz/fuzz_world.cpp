@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The world-grid reader fed arbitrary bytes as its file.
 #include "common.h"
 

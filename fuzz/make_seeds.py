@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Zlib
 """Writes the fuzzers' seed corpus into fuzz/corpus/<target>/: small valid files
 of every form the readers accept (BMP headers and pixel formats, WAV sample
 formats, grid files, float sample buffers), a few bytes each. The resource and

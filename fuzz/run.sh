@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Zlib
 # Runs the fuzz targets, one after the other, each for SECONDS seconds.
 #
 #   fuzz/run.sh SECONDS [TARGET...]      TARGET: world resource reload mic (default: all)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 # Short fuzz runs in the test suite (label "fuzz"): a setup test builds the
 # targets with clang into <build>/fuzz (fuzz/build.sh), then each target runs
 # for BRAMBLE_FUZZ_SECONDS through fuzz/run.sh, starting from the committed seed

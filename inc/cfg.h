@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Game-wide constants, the frame callback and the game's clocks.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Text drawn from the bitmap font sheet, and the keyboard prompt challenge.
 #pragma once
 

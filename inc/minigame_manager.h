@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The play-through: start screen, a timed run of short challenges in random
 // order, then the finish screen. One global record `game` holds all of it.
 #pragma once

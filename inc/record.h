@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Microphone level: capture from the default input device and a level meter.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The start screen: "OU PAS ?" with a growing "PAS" that starts the run when clicked.
 #pragma once
 

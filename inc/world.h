@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The world grid: 20 x 20 one-character tiles loaded from a CSV file.
 #pragma once
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Zlib
 # Fetches and unpacks Debian's source packages into a cache folder, for the builds
 # that compile libraries themselves (the browser and Windows builds of SDL2 and
 # SDL2_mixer). Nothing else can be downloaded here, and Debian's sources are the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Zlib
 # Installs the Debian packages the build, the game and the tests need, and only
 # those that are missing, so a second run costs nothing. Runs apt-get directly as
 # root and through sudo otherwise.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Zlib
 # The Windows build: cross-compiles bramble.exe with mingw-w64 into BUILD_DIR
 # (default build-windows/) and packs it as a zip; prints the zip's path. The first
 # run fetches Debian's SDL2 and SDL2_mixer sources and builds them (a few

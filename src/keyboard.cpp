@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Keyboard prompt: press the key whose shifted label is asked for.
 #include "draw.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The game's entry, its frame, and the clocks every timed part of the game reads.
 #include <SDL.h> // declares SDL_main with C linkage, as SDL's entry glue expects
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The play-through: start screen, a timed run of challenges chosen at random,
 // and the finish screen. All of its state lives in `game`.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Six of the challenges: silence, shouting, clicking, pressing E, staying still
 // and following a moving rectangle. They keep no state of their own: the hold
 // and challenge timers, the counter and the rectangle live in `game`, and `dur`

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Bitmap text: one image cut-out of the font sheet per character.
 #include "draw.h"
 

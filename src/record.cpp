@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Microphone level: capture callback turning each buffer into g_dB, and the meter.
 #include "record.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The start screen: "OU PAS ?", where "PAS" grows and is the start button.
 // Growing starts the music and the run's clock; a click on the word blinks it
 // for a tenth of a second and then starts the run.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The world grid: loading the tile file and drawing the cells.
 #include "world.h"
 

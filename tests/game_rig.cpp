@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "game_rig.h"
 #include "vek_internal.h"
 

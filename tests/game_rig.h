@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Driving the game by hand: its two clocks read `now_ms` and `now_s`, inputs are
 // set straight in the engine's state, and a frame runs the game's main loop, then
 // ages the inputs as the engine does at the next frame's start.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "rig.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Headless test rig shared by every test: SDL on the dummy video driver with the
 // software renderer, engine start/stop as a fixture, pixel read-back, output capture,
 // files and pictures made on the fly.

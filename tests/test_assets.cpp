@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Generated and copied assets in the runtime directory: the files the game loads at
 // start-up, checked for what would break it (decoding, alpha, geometry the game relies
 // on, audio format and length), and the generators for repeatable output.

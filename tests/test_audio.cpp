@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Audio: music streamed from a file and sound effects from sound resources, on
 // SDL's disk audio driver so that what the mixer outputs can be read back.
 #include "rig.h"

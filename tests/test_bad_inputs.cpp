@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Bad inputs to the engine: broken and odd pictures and sounds, loaded from memory,
 // from files and by hot reload over good ones; a minimised window; controllers
 // plugged and unplugged a thousand times; the tracked allocator failing at each

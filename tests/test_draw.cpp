@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Drawing primitives, read back from the off-screen picture.
 #include "rig.h"
 #include "vek_internal.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Engine lifecycle, main loop, composition into the window, pacing, screen transform.
 #include "rig.h"
 #include "vek_internal.h"

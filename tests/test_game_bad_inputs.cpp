@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Bad inputs to the game: broken grid files; the font sheet deleted, replaced and
 // half written while frames run; and the built program started with its font or
 // its music missing, with no audio device, and with its files pulled away while

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The game's entry and frame: the built program run as a child process (exit
 // status and diagnostic lines when the microphone, the world file or the engine
 // is missing, and a clean 0 when the window is closed), the exit actions seen

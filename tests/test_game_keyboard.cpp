@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Keyboard prompt: label shifting, drawing read back as pixels, and judging key presses.
 #include "draw.h"
 #include "minigame_manager.h"

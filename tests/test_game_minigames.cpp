@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The six challenges of src/minigames: hold and time-out rules, the microphone
 // threshold, counting, the still-mouse test, the moving rectangle, and what each
 // draws.

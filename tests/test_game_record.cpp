@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Microphone level: the capture callback's level, the meter's bars, and opening the device.
 #include "record.h"
 #include "rig.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The play-through sequencer: initial record, choice and preparation of the next
 // challenge, the run's clock and its end, the frame's states, and the path from
 // the start screen into the run.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The start screen: the delay before "PAS" grows, one growth step per frame up
 // to size 10, the music and run clock starting with the first step, the
 // clickable box, the blink and the start of the run, and what is drawn.

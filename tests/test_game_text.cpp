@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Bitmap text: glyph positions, blanks, colours, read back as pixels. Most tests use
 // the game's own font sheet; a sheet built here covers codes the game's sheet lacks.
 #include "draw.h"

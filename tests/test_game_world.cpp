@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // World grid: reading the tile file in its variants, failures, and drawing the cells.
 #include "rig.h"
 #include "world.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Input: key / mouse / controller state machine driven by real SDL events and
 // SDL's virtual joysticks.
 #include "rig.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Hot reload: real files whose whole-second modification times are set by hand,
 // watched pass by pass.
 #include "rig.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Resource registry: loading by path and from memory, de-duplication, kinds by
 // extension, the growth rule, the whole-file reader and its refusals, getters.
 #include "rig.h"

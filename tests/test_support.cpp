@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Support library: tracked allocator and vector/matrix math.
 #include "rig.h"
 

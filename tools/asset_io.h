@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Small file helpers shared by the asset generators: little-endian byte packing,
 // an all-or-nothing file write and a 32-bit BMP writer with an alpha mask.
 // The generators are standalone build tools, so nothing here depends on the engine.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Builds the game's text sheet from a 16x32 PSF2 console font.
 //
 //   font_sheet <font.psf> <out.bmp>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 # Shell helpers to run the game on a private X server with file-backed audio.
 # Sourced by tools/screenshots.sh and the installed-game test; needs Xvfb,
 # xdotool, xwd (x11-apps), ImageMagick and perl, all installed by scripts/deps.sh.

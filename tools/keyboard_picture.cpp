@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Draws the keyboard picture of the key prompt minigame.
 //
 //   keyboard_picture <out.bmp>

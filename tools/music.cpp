@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Synthesises the game's background music: the public-domain theme "In the Hall of the
 // Mountain King", played by a few simple synthetic instruments.
 //

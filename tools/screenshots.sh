@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Zlib
 # Plays one whole run of the game headless and saves one picture of each screen:
 #
 #   tools/screenshots.sh [BUILD_DIR [OUT_DIR]]     (make screenshots)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Soak run of the real game loop: unpaced frames (target_fps 0) of the game's own
 // main_loop on SDL's dummy drivers, with input events fed through SDL's queue
 // and the hot-reload watcher kept busy: a second thread rewrites the font sheet

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Zlib
 # Soak run (not part of the test suite): the game loop unpaced for SECONDS
 # (default 3600) on SDL's dummy drivers with the hot-reload watcher busy on
 # pictures rewritten every second; prints resident memory, the resource table

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Zlib
 # Leak check of the real game: valgrind --leak-check=full over a scripted
 # play-through on a private X server, with disk audio (the microphone reads a
 # file of loud and quiet stretches) and input from xdotool: the start word is

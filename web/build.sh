@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Zlib
 # Builds the game as a static web site into BUILD_DIR (default: build-web/ of the
 # source tree): BUILD_DIR/site/ with index.html, page.js, bramble.js, bramble.wasm
 # and bramble.data.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Figures of the browser build in headless Chromium on this machine (printed as
 // Markdown for docs/performance.md):
 //  - the download: each file of the site, raw and gzip-compressed (level 6, as

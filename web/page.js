@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The game's page: downloads the data with a progress bar, loads the compiled
 // game, and starts it from the player's click, the gesture browsers require
 // before they play sound or ask for the microphone. Every way the start can go

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Runs inside the generated module, before the game's code.
 //
 // SDL's Web Audio driver hands every audio context it creates to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Serves the built site on 127.0.0.1 (make serve-web).
 //   node web/serve.js [SITE_DIR] [PORT]     defaults: build-web/site, 8080
 'use strict';

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "harness.h"
 
 #include <SDL.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // End-to-end harness: the real game on its own X server, driven with xdotool and
 // read back from the screen.
 //

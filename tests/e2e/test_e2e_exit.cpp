@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // How the game ends: a SIGTERM ends it like closing the window (status 0, clean
 // stderr, no sanitizer report), and the two start-up failures a player can meet,
 // a missing world file and a microphone that cannot be opened, end it with status

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // A whole play-through on a real X server: 145 seconds of challenges from the
 // start word's first growth step, then "FINISH !" over the red background for as
 // long as the window stays open, whatever the player does.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The run played on a real X server: its start from the start word, the stream of
 // challenges on palette backgrounds, the microphone deciding how "YELL !" and
 // "CHUT !" end, and the direction line of "FOLLOW ME !" on standard output.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The start screen seen on a real X server: the picture, the delay before the word
 // takes clicks, the letterboxed picture in a resized window, and the font sheet
 // reloaded while the game runs.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Zlib
 # Installs the engine's component `vek` into a temporary prefix and builds
 # examples/hello.cpp out of tree against it twice, as another project would:
 # through CMake's find_package(VEK) and through pkg-config. Each build is then

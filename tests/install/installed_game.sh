@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Zlib
 # Installs the build into a temporary prefix, checks the installed layout, then
 # starts the installed game once through its bin/ launcher from an unrelated
 # working directory, on a private X server with a silent microphone file: the

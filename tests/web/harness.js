@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Shared pieces of the browser tests and the browser measurements: the site
 // served on 127.0.0.1, Debian's Chromium started headless through
 // playwright-core with a microphone fed from a WAV file, and the game's picture

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Zlib
 # Setup of the browser tests: builds the site into DIR (web/build.sh) and
 # installs the DevTools client pinned by package-lock.json into DIR/npm.
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // What the page says when it cannot run the game: no data file, a data file
 // cut short, the microphone refused (and refused again on the next try).
 'use strict';

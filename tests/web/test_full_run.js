@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The whole 145-second run in Chromium with a loud microphone: "YELL !" held
 // and won, "CHUT !" never, the keyboard prompts answered, the "FOLLOW ME !"
 // direction lines in the browser console, and "FINISH !" on red 145 seconds

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The page and the start of the game in Chromium, with a silent microphone:
 // loading, "click to play", the start screen with its growing word, the page
 // keeping the game's keys and right-click to itself, a window squeezed to a

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 # Browser tests (label "web"): a setup test builds the web site into <build>/web
 # (tests/web/setup.sh: SDL2 and SDL2_mixer for the browser from Debian's sources
 # on the first run, the assets, the game) and installs playwright-core; then each

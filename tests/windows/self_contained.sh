@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Zlib
 # The unpacked Windows game needs nothing installed: bramble.exe imports only DLLs
 # every Windows has (no SDL2.dll, no compiler runtime such as libstdc++-6.dll or
 # libwinpthread-1.dll), and asset/ and res/ are beside it.

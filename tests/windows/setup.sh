@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Zlib
 # Set-up of the Windows tests: builds the Windows zip into BUILD_DIR (the native
 # assets of HOST_RUNTIME_DIR), unpacks it into BUILD_DIR/unpacked, as a player
 # would, and makes the private Wine prefix BUILD_DIR/wineprefix once.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The unpacked Windows game under Wine, on private X servers with the disk audio
 // driver and a microphone file named the Windows way: the start screen is the
 // Linux build's picture, a click on the grown word starts the run and closing

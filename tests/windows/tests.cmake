@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 # The Windows build in the test suite (label "windows"): a setup test cross-builds
 # the zip into <build>/windows with this tree's natively generated assets, unpacks
 # it and makes a private Wine prefix (tests/windows/setup.sh); then the unpacked
