@@ -310,23 +310,38 @@ std::vector<int16_t> master(std::vector<double> &mix) {
     return pcm;
 }
 
-Bytes encode_wav(const std::vector<int16_t> &pcm) {
-    const uint32_t data_size = uint32_t(pcm.size() * 2);
+// The RIFF header of a mono WAV file whose samples take `bytes` bytes each, up to
+// the data chunk's size. PCM (format 1) needs no more; other formats (mu-law, 7)
+// carry an empty format extension and a fact chunk with the sample count.
+Bytes wav_header(uint16_t format, uint16_t bytes, uint32_t samples) {
+    const bool pcm = format == 1;
+    const uint32_t data_size = samples * bytes;
     Bytes b;
-    b.reserve(44 + data_size);
+    b.reserve((pcm ? 44 : 58) + data_size);
     put_tag(b, "RIFF");
-    put_u32(b, 36 + data_size);
+    put_u32(b, (pcm ? 36 : 50) + data_size);
     put_tag(b, "WAVE");
     put_tag(b, "fmt ");
-    put_u32(b, 16);
-    put_u16(b, 1); // PCM
+    put_u32(b, pcm ? 16 : 18);
+    put_u16(b, format);
     put_u16(b, 1); // mono
     put_u32(b, rate);
-    put_u32(b, rate * 2); // bytes per second
-    put_u16(b, 2);        // bytes per frame
-    put_u16(b, 16);       // bits per sample
+    put_u32(b, rate * bytes);        // bytes per second
+    put_u16(b, bytes);               // bytes per frame
+    put_u16(b, uint16_t(8 * bytes)); // bits per sample
+    if (!pcm) {
+        put_u16(b, 0); // no extension
+        put_tag(b, "fact");
+        put_u32(b, 4);
+        put_u32(b, samples);
+    }
     put_tag(b, "data");
     put_u32(b, data_size);
+    return b;
+}
+
+Bytes encode_wav(const std::vector<int16_t> &pcm) {
+    Bytes b = wav_header(1, 2, uint32_t(pcm.size()));
     for (int16_t s : pcm) put_u16(b, uint16_t(s));
     return b;
 }
@@ -344,26 +359,7 @@ uint8_t mu_law(int16_t sample) {
 }
 
 Bytes encode_wav_mu_law(const std::vector<int16_t> &pcm) {
-    const uint32_t data_size = uint32_t(pcm.size());
-    Bytes b;
-    b.reserve(58 + data_size);
-    put_tag(b, "RIFF");
-    put_u32(b, 50 + data_size);
-    put_tag(b, "WAVE");
-    put_tag(b, "fmt ");
-    put_u32(b, 18);
-    put_u16(b, 7); // mu-law
-    put_u16(b, 1); // mono
-    put_u32(b, rate);
-    put_u32(b, rate); // bytes per second
-    put_u16(b, 1);    // bytes per frame
-    put_u16(b, 8);    // bits per sample
-    put_u16(b, 0);    // no extension
-    put_tag(b, "fact");
-    put_u32(b, 4);
-    put_u32(b, data_size); // samples
-    put_tag(b, "data");
-    put_u32(b, data_size);
+    Bytes b = wav_header(7, 1, uint32_t(pcm.size()));
     for (int16_t s : pcm) b.push_back(mu_law(s));
     return b;
 }
