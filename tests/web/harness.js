@@ -13,6 +13,7 @@ const http = require('node:http');
 const os = require('node:os');
 const path = require('node:path');
 const { chromium } = require('playwright-core');
+const { siteHandler } = require('../../web/serve');
 
 const BUILD = process.env.BRAMBLE_WEB_BUILD || path.join(__dirname, '../../build-web');
 const SITE = path.join(BUILD, 'site');
@@ -25,33 +26,14 @@ const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 // The site, as a static server would give it. Two damaged copies beside it:
 // /nodata/ lacks the data file, /cut/ serves it cut to half its length.
 // ---------------------------------------------------------------------------
-const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm' };
-
 async function serve() {
-  const server = http.createServer((req, res) => {
-    let url = new URL(req.url, 'http://x').pathname;
-    let damage = '';
+  const server = http.createServer(siteHandler(SITE, (url) => {
     const m = url.match(/^\/(nodata|cut)(\/.*)$/);
-    if (m) [, damage, url] = m;
-    if (url.endsWith('/')) url += 'index.html';
-    const file = path.join(SITE, path.normalize(url));
-    let body;
-    try {
-      if (damage === 'nodata' && url === '/bramble.data') throw new Error('hidden');
-      body = fs.readFileSync(file);
-    } catch {
-      res.writeHead(404, { 'Content-Type': 'text/plain' });
-      res.end('not found');
-      return;
-    }
-    if (damage === 'cut' && url === '/bramble.data') body = body.subarray(0, body.length >> 1);
-    res.writeHead(200, {
-      'Content-Type': TYPES[path.extname(file)] || 'application/octet-stream',
-      'Content-Length': body.length,
-      'Cache-Control': 'no-store',
-    });
-    res.end(body);
-  });
+    if (!m) return [url, (body) => body];
+    const [, damage, rest] = m;
+    if (rest !== '/bramble.data') return [rest, (body) => body];
+    return [rest, (body) => (damage === 'nodata' ? null : body.subarray(0, body.length >> 1))];
+  }));
   await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
   return { url: `http://127.0.0.1:${server.address().port}/`, close: () => server.close() };
 }
