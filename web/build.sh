@@ -4,15 +4,16 @@
 # source tree): BUILD_DIR/site/ with index.html, page.js, bramble.js, bramble.wasm
 # and bramble.data.
 #
-#   web/build.sh [BUILD_DIR]
+#   web/build.sh [BUILD_DIR [HOST_BUILD]]
 #
 # Three stages:
 #  1. SDL2 and SDL2_mixer compiled for the browser from Debian's own source
 #     packages (scripts/debian-source.sh), installed into BUILD_DIR/sdl/prefix.
 #     This is the slow part (minutes); it runs once per build tree.
 #  2. The assets, made by the native asset generators of tools/ in
-#     BUILD_DIR/host (they are build-host programs, run here, never compiled for
-#     the browser). The music is written as 8-bit mu-law (music --mu-law), a
+#     BUILD_DIR/host, or in HOST_BUILD, a native build tree that has built them
+#     already (the test build passes its own). They are build-host programs, run
+#     here, never compiled for the browser. The music is written as 8-bit mu-law (music --mu-law), a
 #     quarter of the compressed download; it keeps its .wav name and the mixer's
 #     WAV decoder.
 #  3. The engine and the game compiled with em++ (web/CMakeLists.txt) and the
@@ -74,11 +75,15 @@ fi
 
 # --- 2. Assets ------------------------------------------------------------------------
 # The native generators' build; only the asset target is built (no game, no tests).
-host="$build/host"
-mkdir -p "$host"
-quiet "$host/log" cmake -S "$src" -B "$host" -DCMAKE_BUILD_TYPE=Release -DBRAMBLE_TESTS=OFF \
-    -DBRAMBLE_BENCH=OFF -DBRAMBLE_EXAMPLES=OFF
-quiet "$host/log" cmake --build "$host" --target bramble_assets -j "$jobs"
+if [ -n "${2:-}" ]; then
+    host="$(cd "$2" && pwd)"
+else
+    host="$build/host"
+    mkdir -p "$host"
+    quiet "$host/log" cmake -S "$src" -B "$host" -DCMAKE_BUILD_TYPE=Release -DBRAMBLE_TESTS=OFF \
+        -DBRAMBLE_BENCH=OFF -DBRAMBLE_EXAMPLES=OFF
+    quiet "$host/log" cmake --build "$host" --target bramble_assets -j "$jobs"
+fi
 assets="$build/assets"
 mkdir -p "$assets/asset" "$assets/res/world"
 for f in atarifont.bmp keyboard.bmp atarifont.LICENSE.txt; do

@@ -1,11 +1,12 @@
 # SPDX-License-Identifier: Zlib
 # Browser tests (label "web"): a setup test builds the web site into <build>/web
 # (tests/web/setup.sh: SDL2 and SDL2_mixer for the browser from Debian's sources
-# on the first run, the assets, the game) and installs playwright-core; then each
-# scenario drives Debian's Chromium, headless, against the site on 127.0.0.1.
+# on the first run, the assets from this tree's native generators, the game) and
+# installs playwright-core; then each scenario drives Debian's Chromium, headless,
+# against the site on 127.0.0.1.
 set(web_dir ${CMAKE_BINARY_DIR}/web)
 
-add_test(NAME web_build COMMAND ${CMAKE_SOURCE_DIR}/tests/web/setup.sh ${web_dir})
+add_test(NAME web_build COMMAND ${CMAKE_SOURCE_DIR}/tests/web/setup.sh ${web_dir} ${CMAKE_BINARY_DIR})
 set_tests_properties(web_build PROPERTIES LABELS web TIMEOUT 2400 FIXTURES_SETUP web_built
                      RESOURCE_LOCK machine)
 
