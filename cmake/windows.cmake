@@ -84,6 +84,8 @@ find_package(SDL2_mixer CONFIG REQUIRED PATHS ${BRAMBLE_SDL_PREFIX} NO_DEFAULT_P
 # The engine, the game and the executable
 # ---------------------------------------------------------------------------
 file(GLOB VEK_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/engine/*.cpp)
+list(FILTER VEK_SOURCES EXCLUDE REGEX "/platform_[a-z]+\\.cpp$")
+list(APPEND VEK_SOURCES ${CMAKE_SOURCE_DIR}/engine/platform_windows.cpp)
 add_library(vek STATIC ${VEK_SOURCES})
 target_include_directories(vek PUBLIC ${CMAKE_SOURCE_DIR}/engine)
 target_link_libraries(vek PUBLIC SDL2_mixer::SDL2_mixer-static SDL2::SDL2-static)

@@ -5,7 +5,6 @@
 #include <SDL_mixer.h>
 #include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
 VEK_Config ___vek_config = {._ = 0,
                             .width = 0,
@@ -74,7 +73,7 @@ int _VEK_Init(const VEK_Config *config) {
     }
 
     if (c.basepath != nullptr) {
-        if (chdir(c.basepath) < 0) {
+        if (platform_chdir(c.basepath) < 0) {
             LOG("%s", strerror(errno));
             VEK_Quit();
             return -1;
@@ -82,7 +81,7 @@ int _VEK_Init(const VEK_Config *config) {
     } else {
         char *base = SDL_GetBasePath();
         if (base == nullptr) return _sdl_error();
-        int rv = chdir(base);
+        int rv = platform_chdir(base);
         int err = errno;
         SDL_free(base);
         if (rv < 0) {

@@ -5,6 +5,7 @@
 
 #include "VEK.h"
 #include "_.h"
+#include "platform.h"
 
 #include <climits>
 #include <cstdio>
@@ -33,12 +34,6 @@ extern int ___vek_mouse_x, ___vek_mouse_y;
 
 int sdl_error(int rv); // log SDL's error text, give rv back
 int _sdl_error(void);  // sdl_error(-1), then VEK_Quit; -1
-
-// ---------------------------------------------------------------------------
-// Platform points (vek_platform.cpp)
-// ---------------------------------------------------------------------------
-void platform_init(void);     // before SDL starts
-void frame_wait(uint32_t ms); // the frame's wait for its due time; 0 when none is due
 
 // ---------------------------------------------------------------------------
 // Frame and presentation (vek_frame.cpp)
