@@ -48,21 +48,18 @@ package: build
 screenshots: build
 	bash tools/screenshots.sh $(BUILD) docs/screenshots
 
-# The asset generators are build-host programs: the native build makes the assets
-# (its bramble_assets target only) and the Windows build ships them. The first run
-# also builds SDL2 and SDL2_mixer from Debian's sources (a few minutes).
+# The two cross builds share one native tree for the asset generators (build-host/:
+# they are build-host programs) and one cache of Debian's SDL2 and SDL2_mixer
+# sources (build-sdl/). The first run of each builds SDL for its target there
+# (minutes, once).
 windows: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRAMBLE_TESTS=OFF -DBRAMBLE_BENCH=OFF
-	cmake --build $(BUILD) --target bramble_assets -j $(JOBS)
-	JOBS=$(JOBS) bash scripts/windows-build.sh $(WINDOWS_BUILD) $(BUILD)/game
+	JOBS=$(JOBS) bash scripts/windows-build.sh $(WINDOWS_BUILD)
 
-# The first run also builds SDL2 and SDL2_mixer for the browser from Debian's
-# sources (minutes); they stay cached in build-web/sdl/.
 web: deps
-	bash web/build.sh build-web
+	WEB_JOBS=$(JOBS) bash web/build.sh build-web
 
 serve-web: web
 	node web/serve.js build-web/site
 
 clean:
-	rm -rf $(BUILD) $(TEST_BUILD) build-perf $(WINDOWS_BUILD) build-web
+	rm -rf $(BUILD) $(TEST_BUILD) build-perf $(WINDOWS_BUILD) build-web build-host build-sdl

@@ -9,7 +9,7 @@
 #
 # BENCH_RENDERERS (default "software default") names SDL render drivers to try,
 # "default" meaning none (SDL's choice: OpenGL on Linux, Direct3D on Windows).
-# e.g. bench/windows.sh build-windows/game build/game   (after `make windows`)
+# e.g. bench/windows.sh build-windows/game build/game   (after `make windows` and `make build`)
 #
 # CPU time is read from /proc (utime + stime, all threads) over SECONDS of play
 # after a 6-second settling time, and divided by the frames of that time at the

@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Zlib
-# Fetches and unpacks Debian's source packages into a cache folder, for the builds
-# that compile libraries themselves (the browser and Windows builds of SDL2 and
-# SDL2_mixer). Nothing else can be downloaded here, and Debian's sources are the
-# very versions the desktop build links.
+# Fetches and unpacks the Debian sources of installed packages into a cache folder,
+# for the builds that compile libraries themselves (SDL2 and SDL2_mixer for the
+# browser and for Windows, cmake/sdl.cmake). Nothing else can be downloaded here.
 #
 #   scripts/debian-source.sh CACHE_DIR PACKAGE...
 #
+# PACKAGE names a binary package (libsdl2-dev); its source package is fetched at
+# the version installed on this machine, so the cross builds compile the very
+# library the desktop build links. A package that is not installed takes apt's
+# candidate version instead, and says so.
+#
 # Prints, one per line, the unpacked source folder of each package
-# (CACHE_DIR/PACKAGE-VERSION). A package already unpacked there is not fetched again.
+# (CACHE_DIR/SOURCE-UPSTREAMVERSION). A folder already unpacked there at that
+# version is not fetched again; another version is fetched beside it.
 # The deb-src entries are derived from the machine's own apt sources, and apt
 # works on a private source list and state folder under CACHE_DIR, so the
 # machine's apt set-up is left untouched.
@@ -53,19 +58,33 @@ sources_list() {
 }
 
 fetched=0
-for pkg in "$@"; do
-    dir=$(find "$cache" -mindepth 1 -maxdepth 1 -type d -name "$pkg-[0-9]*" | sort | tail -n 1)
-    if [ -z "$dir" ]; then
-        if [ $fetched -eq 0 ]; then
-            mkdir -p "$apt_dir/sources.list.d" "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial"
-            sources_list > "$apt_dir/sources.list"
-            [ -s "$apt_dir/sources.list" ] || { echo "$0: no Debian sources found in /etc/apt" >&2; exit 1; }
-            apt-get "${apt_opts[@]}" update -qq >&2
-            fetched=1
-        fi
-        (cd "$cache" && apt-get "${apt_opts[@]}" source -qq "$pkg" >&2)
-        dir=$(find "$cache" -mindepth 1 -maxdepth 1 -type d -name "$pkg-[0-9]*" | sort | tail -n 1)
-        [ -n "$dir" ] || { echo "$0: $pkg did not unpack" >&2; exit 1; }
+fetch() { # SOURCE[=VERSION]
+    if [ $fetched -eq 0 ]; then
+        mkdir -p "$apt_dir/sources.list.d" "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial"
+        sources_list > "$apt_dir/sources.list"
+        [ -s "$apt_dir/sources.list" ] || { echo "$0: no Debian sources found in /etc/apt" >&2; exit 1; }
+        apt-get "${apt_opts[@]}" update -qq >&2
+        fetched=1
     fi
+    (cd "$cache" && apt-get "${apt_opts[@]}" source -qq "$1" >&2)
+}
+
+for pkg in "$@"; do
+    if info=$(dpkg-query -W -f='${Status}\t${source:Package}\t${source:Version}' "$pkg" 2>/dev/null) &&
+       [[ $info == "install ok installed"* ]]; then
+        IFS=$'\t' read -r _ source version <<<"$info"
+    else
+        # Not installed: apt's candidate, from the machine's package lists.
+        version=$(apt-cache show --no-all-versions "$pkg" 2>/dev/null | sed -n 's/^Version: //p')
+        source=$(apt-cache show --no-all-versions "$pkg" 2>/dev/null | sed -n 's/^Source: \([^ ]*\).*/\1/p')
+        [ -n "$version" ] || { echo "$0: $pkg is neither installed nor known to apt" >&2; exit 1; }
+        source=${source:-$pkg}
+        echo "$0: $pkg is not installed: taking apt's candidate $source $version" >&2
+    fi
+    upstream=${version#*:}  # no epoch
+    upstream=${upstream%-*} # no Debian revision
+    dir="$cache/$source-$upstream"
+    [ -d "$dir" ] || fetch "$source=$version"
+    [ -d "$dir" ] || { echo "$0: $source $version did not unpack into $dir" >&2; exit 1; }
     echo "$dir"
 done

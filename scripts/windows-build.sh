@@ -2,22 +2,21 @@
 # SPDX-License-Identifier: Zlib
 # The Windows build: cross-compiles bramble.exe with mingw-w64 into BUILD_DIR
 # (default build-windows/) and packs it as a zip; prints the zip's path. The first
-# run fetches Debian's SDL2 and SDL2_mixer sources and builds them (a few
-# minutes, more on a loaded machine); later runs reuse them from BUILD_DIR.
+# configure builds SDL2 and SDL2_mixer for Windows from Debian's sources into the
+# shared cache build-sdl/ (cmake/sdl.cmake: minutes, once).
 #
-#   scripts/windows-build.sh [BUILD_DIR [HOST_RUNTIME_DIR]]
+#   scripts/windows-build.sh [BUILD_DIR [HOST_BUILD]]
 #
-# HOST_RUNTIME_DIR: a native runtime folder whose asset/ and res/ are shipped
-# (the asset generators are build-host programs); without it BUILD_DIR/host makes
-# them.
+# HOST_BUILD: the native build tree whose asset generators make the assets
+# (cmake/host.cmake); default build-host/, shared with the browser build.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build-windows}
 host=${2:-}
 
 args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release)
-[ -n "$host" ] && args+=(-DBRAMBLE_HOST_ASSETS="$(cd "$host" && pwd)")
+[ -n "$host" ] && args+=(-DBRAMBLE_HOST_BUILD="$(cd "$host" && pwd)")
 cmake -S "$root" -B "$build" "${args[@]}" >/dev/null
-cmake --build "$build" -j "${JOBS:-2}" >/dev/null
+CMAKE_BUILD_PARALLEL_LEVEL="${JOBS:-2}" cmake --build "$build" -j "${JOBS:-2}" >/dev/null
 (cd "$build" && cpack -G ZIP >/dev/null)
 ls "$build"/bramble-*-windows-x64.zip

@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: Zlib
 # Browser tests (label "web"): a setup test builds the web site into <build>/web
 # (tests/web/setup.sh: SDL2 and SDL2_mixer for the browser from Debian's sources
-# on the first run, the assets from this tree's native generators, the game) and
+# the first time, into the source tree's build-sdl/ that `make web` shares; the
+# assets from this tree's native generators; the game) and
 # installs playwright-core; then each scenario drives Debian's Chromium, headless,
 # against the site on 127.0.0.1.
 set(web_dir ${CMAKE_BINARY_DIR}/web)

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Zlib
-# Set-up of the Windows tests: builds the Windows zip into BUILD_DIR (the native
-# assets of HOST_RUNTIME_DIR), unpacks it into BUILD_DIR/unpacked, as a player
-# would, and makes the private Wine prefix BUILD_DIR/wineprefix once.
+# Set-up of the Windows tests: builds the Windows zip into BUILD_DIR (the assets
+# of the native build tree HOST_BUILD, the test build itself), unpacks it into
+# BUILD_DIR/unpacked, as a player would, and makes the private Wine prefix
+# BUILD_DIR/wineprefix once.
 #
-#   tests/windows/setup.sh BUILD_DIR HOST_RUNTIME_DIR
+#   tests/windows/setup.sh BUILD_DIR HOST_BUILD
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$1 host=$2

@@ -1,0 +1,33 @@
+# SPDX-License-Identifier: Zlib
+# The assets of a cross build come from the native asset generators of tools/,
+# which are build-host programs: BRAMBLE_HOST_BUILD names a native build tree of
+# this source tree that builds them (its target bramble_assets writes game/asset
+# and game/res; tools/music is run again for the browser's music). By default
+# the one tree build-host/, which `make web` and `make windows` share; the test
+# build passes itself.
+#
+# Gives the target bramble_host_assets and BRAMBLE_HOST_RUNTIME (the host's
+# game/ folder) and BRAMBLE_HOST_TOOLS (its tools/ folder).
+set(BRAMBLE_HOST_BUILD ${CMAKE_SOURCE_DIR}/build-host CACHE PATH
+    "Native build tree whose asset generators make the cross build's assets")
+set(BRAMBLE_HOST_RUNTIME ${BRAMBLE_HOST_BUILD}/game)
+set(BRAMBLE_HOST_TOOLS ${BRAMBLE_HOST_BUILD}/tools)
+
+if(NOT EXISTS ${BRAMBLE_HOST_BUILD}/CMakeCache.txt)
+  message(STATUS "Configuring the native asset generators in ${BRAMBLE_HOST_BUILD}")
+  # The cross compilers must not reach the native configure.
+  execute_process(
+    COMMAND ${CMAKE_COMMAND} -E env --unset=CC --unset=CXX --unset=CMAKE_TOOLCHAIN_FILE
+            ${CMAKE_COMMAND} -S ${CMAKE_SOURCE_DIR} -B ${BRAMBLE_HOST_BUILD} -G ${CMAKE_GENERATOR}
+            -DCMAKE_BUILD_TYPE=Release -DBRAMBLE_TESTS=OFF -DBRAMBLE_BENCH=OFF
+            -DBRAMBLE_EXAMPLES=OFF
+    RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "configuring the native asset build failed:\n${out}")
+  endif()
+endif()
+
+add_custom_target(bramble_host_assets
+  COMMAND ${CMAKE_COMMAND} --build ${BRAMBLE_HOST_BUILD} --target bramble_assets
+  COMMENT "Making the assets with the native generators (${BRAMBLE_HOST_BUILD})"
+  VERBATIM)
