@@ -9,6 +9,7 @@
 #
 # HOST_BUILD: the native build tree whose asset generators make the assets
 # (cmake/host.cmake); default build-host/, shared with the browser build.
+# BRAMBLE_WERROR=ON in the environment makes warnings errors.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build-windows}
@@ -16,7 +17,8 @@ host=${2:-}
 
 args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release)
 [ -n "$host" ] && args+=(-DBRAMBLE_HOST_BUILD="$(cd "$host" && pwd)")
-cmake -S "$root" -B "$build" "${args[@]}" >/dev/null
-CMAKE_BUILD_PARALLEL_LEVEL="${JOBS:-2}" cmake --build "$build" -j "${JOBS:-2}" >/dev/null
+[ -n "${BRAMBLE_WERROR:-}" ] && args+=(-DBRAMBLE_WERROR="$BRAMBLE_WERROR")
+CMAKE_BUILD_PARALLEL_LEVEL="${JOBS:-2}" cmake -S "$root" -B "$build" "${args[@]}" >/dev/null
+cmake --build "$build" -j "${JOBS:-2}" >/dev/null
 (cd "$build" && cpack -G ZIP >/dev/null)
 ls "$build"/bramble-*-windows-x64.zip

@@ -11,7 +11,7 @@
 # browser from Debian's sources into the shared cache build-sdl/ (cmake/sdl.cmake:
 # minutes, once). The assets come from the native generators of HOST_BUILD
 # (cmake/host.cmake; the test build passes its own). Later runs only rebuild what
-# changed: seconds.
+# changed: seconds. BRAMBLE_WERROR=ON in the environment makes warnings errors.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 src="$(dirname "$here")"
@@ -29,12 +29,14 @@ export NODE_PATH="/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}"
 
 args=(-DCMAKE_BUILD_TYPE=Release)
 [ -n "${2:-}" ] && args+=(-DBRAMBLE_HOST_BUILD="$(cd "$2" && pwd)")
+[ -n "${BRAMBLE_WERROR:-}" ] && args+=(-DBRAMBLE_WERROR="$BRAMBLE_WERROR")
 log="$build/configure.log"
-cmake -S "$src" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/emscripten.cmake" "${args[@]}" \
+CMAKE_BUILD_PARALLEL_LEVEL="$jobs" \
+    cmake -S "$src" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/emscripten.cmake" "${args[@]}" \
     >"$log" 2>&1 || {
     tail -n 40 "$log" >&2
     echo "$0: configuring $build failed (whole output in $log)" >&2
     exit 1
 }
-CMAKE_BUILD_PARALLEL_LEVEL="$jobs" cmake --build "$build" -j "$jobs"
+cmake --build "$build" -j "$jobs"
 echo "web: site ready in $build/site"

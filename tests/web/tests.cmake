@@ -7,7 +7,10 @@
 # against the site on 127.0.0.1.
 set(web_dir ${CMAKE_BINARY_DIR}/web)
 
-add_test(NAME web_build COMMAND ${CMAKE_SOURCE_DIR}/tests/web/setup.sh ${web_dir} ${CMAKE_BINARY_DIR})
+# The browser build follows the test build's warnings rule.
+add_test(NAME web_build
+         COMMAND ${CMAKE_COMMAND} -E env BRAMBLE_WERROR=${BRAMBLE_WERROR}
+                 ${CMAKE_SOURCE_DIR}/tests/web/setup.sh ${web_dir} ${CMAKE_BINARY_DIR})
 set_tests_properties(web_build PROPERTIES LABELS web TIMEOUT 2400 FIXTURES_SETUP web_built
                      RESOURCE_LOCK machine)
 

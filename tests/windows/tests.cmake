@@ -11,7 +11,8 @@ set(windows_dir ${CMAKE_BINARY_DIR}/windows)
 set(windows_game ${windows_dir}/unpacked/bramble-${PROJECT_VERSION}-windows-x64)
 
 add_test(NAME windows_build
-         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/setup.sh ${windows_dir} ${CMAKE_BINARY_DIR})
+         COMMAND ${CMAKE_COMMAND} -E env BRAMBLE_WERROR=${BRAMBLE_WERROR}
+                 bash ${CMAKE_CURRENT_LIST_DIR}/setup.sh ${windows_dir} ${CMAKE_BINARY_DIR})
 set_tests_properties(windows_build PROPERTIES LABELS windows TIMEOUT 1800
                      FIXTURES_SETUP windows_built RESOURCE_LOCK machine)
 
