@@ -3,7 +3,10 @@
 #include "rig.h"
 
 #include <cmath>
+#include <cstdlib>
+#include <fcntl.h>
 #include <regex>
+#include <unistd.h>
 
 namespace {
 
@@ -58,11 +61,45 @@ TEST_F(Allocator, DoubleFreeAndNullOnlyWarn) {
     std::string err = cap.text();
     char expected[64];
     snprintf(expected, sizeof expected, "double free of %p\n", p);
-    EXPECT_NE(err.find(std::string("\033[93mWRN _.cpp:_free:")), std::string::npos) << err;
+    EXPECT_NE(err.find(std::string("WRN _.cpp:_free:")), std::string::npos) << err;
     EXPECT_NE(err.find(expected), std::string::npos) << err;
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 2);
     EXPECT_EQ(alloc_live_count(), 1u);
     EXPECT_EQ(alloc_slot(0), keep);
+}
+
+TEST(Diagnostics, ColourCodesOnlyWhenStderrIsATerminal) {
+    // A pseudo-terminal as stderr: the prefix carries its colour codes.
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    int term = open(ptsname(master), O_RDWR | O_NOCTTY);
+    ASSERT_GE(term, 0);
+    fflush(stderr);
+    int saved = dup(STDERR_FILENO);
+    dup2(term, STDERR_FILENO);
+    WRN("on a terminal");
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+    close(term);
+    // The line arrives in pieces (prefix, message, newline): read up to its end.
+    std::string shown;
+    char buf[256];
+    ssize_t n;
+    while (shown.find('\n') == std::string::npos && (n = read(master, buf, sizeof buf)) > 0)
+        shown.append(buf, static_cast<size_t>(n));
+    close(master);
+    EXPECT_EQ(shown.rfind("\033[93mWRN test_support.cpp:", 0), 0u) << shown;
+    EXPECT_NE(shown.find("\033[0m \ton a terminal"), std::string::npos) << shown;
+
+    // A file: the same words without them.
+    StderrCapture cap;
+    WRN("in a file");
+    std::string err = cap.text();
+    EXPECT_TRUE(
+        std::regex_match(err, std::regex("WRN test_support\\.cpp:[A-Za-z_]+:[0-9]+ \tin a file\n")))
+        << err;
 }
 
 TEST_F(Allocator, ReallocKeepsSlotAndContents) {
