@@ -3,6 +3,8 @@
 #include "platform.h"
 
 #include <SDL.h>
+#include <cstdlib>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,7 +22,11 @@ long platform_mtime(const char *path) {
     return static_cast<long>(st.st_mtime);
 }
 
-bool platform_stderr_colours(void) { return isatty(STDERR_FILENO) == 1; }
+bool platform_stderr_colours(void) {
+    // A terminal, unless it says it shows no colours.
+    const char *term = getenv("TERM");
+    return isatty(STDERR_FILENO) == 1 && (term == nullptr || strcmp(term, "dumb") != 0);
+}
 
 // The desktop game is started from a terminal or a desktop entry whose session
 // keeps standard error: the lines themselves are the notice.
