@@ -1,9 +1,10 @@
 # SPDX-License-Identifier: Zlib
 # The Windows build in the test suite (label "windows"): a setup test cross-builds
-# the zip into <build>/windows with this tree's natively generated assets, unpacks
-# it and makes a private Wine prefix (tests/windows/setup.sh); then the unpacked
-# game is checked for imports and played under Wine on private X servers through
-# the e2e harness (one at a time: they share the one prefix).
+# the zip and the installer into <build>/windows with this tree's natively
+# generated assets, unpacks the zip and makes a private Wine prefix
+# (tests/windows/setup.sh); then the unpacked game is checked for imports, icon
+# and version, and it and the installer are run under Wine on private X servers
+# through the e2e harness (one at a time: they share the one prefix).
 if(NOT TARGET e2e_harness)
   return()
 endif()
