@@ -6,7 +6,8 @@
 #   make package     - the Debian package of the release build ($(BUILD)/bramble_*.deb)
 #   make screenshots - play one run headless and save docs/screenshots/*.png (about 3 minutes)
 #   make windows     - the game for Windows, cross-built: $(WINDOWS_BUILD)/game/bramble.exe with
-#                      asset/ and res/ beside it, and $(WINDOWS_BUILD)/bramble-*-windows-x64.zip
+#                      asset/ and res/ beside it, $(WINDOWS_BUILD)/bramble-<version>-windows-x64.zip
+#                      and its installer $(WINDOWS_BUILD)/bramble-<version>-windows-x64-setup.exe
 #   make web         - the browser build: a static site in build-web/site/
 #   make serve-web   - serve that site on http://127.0.0.1:8080/
 BUILD      ?= build

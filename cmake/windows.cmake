@@ -29,6 +29,23 @@ target_link_options(bramble PRIVATE -static -static-libgcc -static-libstdc++)
 set_target_properties(bramble PROPERTIES WIN32_EXECUTABLE ON)
 
 # ---------------------------------------------------------------------------
+# Resources (windres): the game's icon and a version, which Explorer, the
+# taskbar, the window and the installer's Start-menu entry show. The icon file
+# is packaging/'s 64 x 64 PNG in an icon directory, made at build time.
+# ---------------------------------------------------------------------------
+enable_language(RC)
+set(BRAMBLE_ICO ${CMAKE_BINARY_DIR}/bramble.ico)
+add_custom_command(OUTPUT ${BRAMBLE_ICO}
+  COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/png-to-ico.sh ${CMAKE_SOURCE_DIR}/packaging/bramble-64.png
+          ${BRAMBLE_ICO}
+  DEPENDS ${CMAKE_SOURCE_DIR}/scripts/png-to-ico.sh ${CMAKE_SOURCE_DIR}/packaging/bramble-64.png
+  VERBATIM)
+configure_file(${CMAKE_SOURCE_DIR}/packaging/windows/bramble.rc.in ${CMAKE_BINARY_DIR}/bramble.rc
+               @ONLY)
+set_source_files_properties(${CMAKE_BINARY_DIR}/bramble.rc PROPERTIES OBJECT_DEPENDS ${BRAMBLE_ICO})
+target_sources(bramble PRIVATE ${CMAKE_BINARY_DIR}/bramble.rc)
+
+# ---------------------------------------------------------------------------
 # Assets: asset/ and res/ of the native generators, copied beside the .exe.
 # ---------------------------------------------------------------------------
 add_custom_target(bramble_assets ALL
@@ -51,6 +68,7 @@ install(FILES ${BRAMBLE_SDL2_MIXER_SOURCE}/LICENSE.txt DESTINATION licences RENA
 install(FILES /usr/share/doc/mingw-w64-x86-64-dev/copyright DESTINATION licences
         RENAME mingw-w64-runtime.txt)
 install(FILES ${CMAKE_SOURCE_DIR}/asset/atarifont.LICENSE.txt DESTINATION licences)
+install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION licences RENAME bramble.txt)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME bramble)
@@ -58,4 +76,15 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_FILE_NAME bramble-${PROJECT_VERSION}-windows-x64)
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 set(CPACK_STRIP_FILES ON)
+
+# The installer (`cpack -G NSIS`, Debian's nsis): bramble-<version>-windows-x64-setup.exe,
+# per user, without administrator rights, from the project's own template
+# (packaging/windows/NSIS.template.in: CMake's stock one asks for them); the
+# per-generator name is set in packaging/windows/CPackOptions.cmake.
+set(CPACK_PACKAGE_VENDOR "the bramble developers")
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_SOURCE_DIR}/packaging/windows/CPackOptions.cmake)
+list(APPEND CPACK_MODULE_PATH ${CMAKE_SOURCE_DIR}/packaging/windows)
+set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
+set(CPACK_NSIS_MUI_ICON ${BRAMBLE_ICO})
+set(CPACK_NSIS_MUI_UNIICON ${BRAMBLE_ICO})
 include(CPack)

@@ -2,6 +2,8 @@
 // The support library: diagnostic lines, the tracked allocator, vector and matrix math.
 #include "_.h"
 
+#include "platform.h"
+
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -10,16 +12,70 @@
 // ---------------------------------------------------------------------------
 // Diagnostic lines
 // ---------------------------------------------------------------------------
+// The last lines written, without colour codes, for a fatal stop's notice: a
+// ring of fixed buffers (no heap: the allocator itself reports through here).
+static constexpr int KEPT_LINES = 6;
+static constexpr size_t KEPT_LINE = 320;
+static char _kept[KEPT_LINES][KEPT_LINE];
+static int _kept_next = 0;
+
+// Copies `in` without its "\033[...m" sequences into out (size n).
+static void strip_colours(const char *in, char *out, size_t n) {
+    size_t o = 0;
+    for (const char *p = in; *p != '\0' && o + 1 < n; p++) {
+        if (p[0] == '\033' && p[1] == '[') {
+            const char *m = p + 2;
+            while (*m != '\0' && *m != 'm') m++;
+            if (*m == 'm') {
+                p = m;
+                continue;
+            }
+        }
+        out[o++] = *p;
+    }
+    out[o] = '\0';
+}
+
 void diag_line(const char *prefix, const char *file, const char *func, int line, const char *fmt,
                ...) {
-    // One fprintf per piece, all to the unbuffered stderr, so a line is never
+    char head[256];
+    snprintf(head, sizeof head, prefix, file, func, line);
+    char plain[sizeof head];
+    strip_colours(head, plain, sizeof plain);
+    // One write per piece, all to the unbuffered stderr, so a line is never
     // held back when the process dies right after it.
-    fprintf(stderr, prefix, file, func, line);
+    fputs(platform_stderr_colours() ? head : plain, stderr);
     va_list ap;
     va_start(ap, fmt);
     vfprintf(stderr, fmt, ap);
     va_end(ap);
     fputc('\n', stderr);
+
+    char message[KEPT_LINE];
+    va_start(ap, fmt);
+    vsnprintf(message, sizeof message, fmt, ap);
+    va_end(ap);
+    char *kept = _kept[_kept_next];
+    size_t head_len = strlen(plain); // < sizeof plain < KEPT_LINE
+    size_t message_len = strnlen(message, KEPT_LINE - 1 - head_len);
+    memcpy(kept, plain, head_len);
+    memcpy(kept + head_len, message, message_len);
+    kept[head_len + message_len] = '\0';
+    _kept_next = (_kept_next + 1) % KEPT_LINES;
+}
+
+void diag_fatal(const char *advice) {
+    char text[KEPT_LINES * KEPT_LINE + 512];
+    size_t n = 0;
+    for (int i = 0; i < KEPT_LINES; i++) {
+        const char *kept = _kept[(_kept_next + i) % KEPT_LINES];
+        if (kept[0] == '\0') continue;
+        int w = snprintf(text + n, sizeof text - n, "%s\n", kept);
+        if (w > 0 && n + static_cast<size_t>(w) < sizeof text) n += static_cast<size_t>(w);
+    }
+    text[n] = '\0';
+    if (advice != nullptr) snprintf(text + n, sizeof text - n, "\n%s", advice);
+    platform_fatal_notice(text);
 }
 
 // ---------------------------------------------------------------------------
@@ -78,6 +134,7 @@ void *_realloc(void *ptr, size_t size) {
     long found = find_slot(ptr);
     if (found < 0) {
         ERR("fucked up realloc, have fun debugging");
+        diag_fatal(nullptr);
         exit(1);
     }
     // realloc(ptr, 0) may free the block and return null, which the check below

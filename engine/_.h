@@ -10,6 +10,8 @@
 // ---------------------------------------------------------------------------
 // Diagnostic lines: "<coloured prefix naming file, function, line> \t message\n"
 // on stderr. ERR and WRN are for the game and this library; the engine only LOGs.
+// The colour codes are written only when stderr is a terminal that shows them;
+// elsewhere (a file, a pipe) the prefix is the same words without them.
 // ---------------------------------------------------------------------------
 #define DIAG_ERR "\033[91mERR %s:%s:%d\033[0m \t"
 #define DIAG_WRN "\033[93mWRN %s:%s:%d\033[0m \t"
@@ -23,12 +25,28 @@ void diag_line(const char *prefix, const char *file, const char *func, int line,
 #define WRN(...) diag_line(DIAG_WRN, __FILE_NAME__, __func__, __LINE__, __VA_ARGS__)
 #define LOG(...) diag_line(DIAG_LOG, __FILE_NAME__, __func__, __LINE__, __VA_ARGS__)
 
-// Fatal check: an ERR line "assert failed: <condition as written>", then exit(1),
-// which runs the registered exit actions.
+// A fatal stop's notice, before exit(1): where standard error is out of a
+// player's sight (Windows), shows the last diagnostic lines and `advice` (what to
+// do; may be null) and waits until they have been read. Nothing elsewhere.
+void diag_fatal(const char *advice);
+
+// Fatal check: an ERR line "assert failed: <condition as written>", the notice,
+// then exit(1), which runs the registered exit actions.
 #define ASSERT(cond)                                                                               \
     do {                                                                                           \
         if (!(cond)) {                                                                             \
             ERR("assert failed: %s", #cond);                                                       \
+            diag_fatal(nullptr);                                                                   \
+            exit(1);                                                                               \
+        }                                                                                          \
+    } while (0)
+// The same with a line telling the player what to do about it. (Written out, not
+// shared with ASSERT: a condition passed on would be macro-expanded before quoted.)
+#define ASSERT_ADVISE(cond, advice)                                                                \
+    do {                                                                                           \
+        if (!(cond)) {                                                                             \
+            ERR("assert failed: %s", #cond);                                                       \
+            diag_fatal(advice);                                                                    \
             exit(1);                                                                               \
         }                                                                                          \
     } while (0)
@@ -39,6 +57,7 @@ void diag_line(const char *prefix, const char *file, const char *func, int line,
         if (atexit(fn) != 0) {                                                                     \
             fn();                                                                                  \
             ERR("defer");                                                                          \
+            diag_fatal(nullptr);                                                                   \
             exit(1);                                                                               \
         }                                                                                          \
     } while (0)

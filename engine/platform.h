@@ -5,7 +5,18 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
-void platform_init(void);              // before SDL starts
-void frame_wait(uint32_t ms);          // the frame's wait for its due time; 0 when none is due
-int platform_chdir(const char *path);  // make the UTF-8 path the working directory; 0 or -1 (errno)
+void platform_init(void);             // before SDL starts
+void frame_wait(uint32_t ms);         // the frame's wait for its due time; 0 when none is due
+int platform_chdir(const char *path); // make the UTF-8 path the working directory; 0 or -1 (errno)
+FILE *platform_fopen(const char *path, const char *mode); // fopen of a UTF-8 path; null (errno)
+long platform_mtime(const char *path); // modification time of a UTF-8 path in seconds; 0: unknown
+
+// Diagnostics. Whether standard error is a terminal that shows the colour codes of
+// the diagnostic prefixes (asked at each line: a test may redirect it meanwhile).
+bool platform_stderr_colours(void);
+// Shows the words of a fatal stop (UTF-8, several lines) where a player sees them
+// when standard error is out of sight, and returns once they have been read; does
+// nothing where standard error is that place.
+void platform_fatal_notice(const char *text);

@@ -4,6 +4,7 @@
 
 #include <SDL.h>
 #include <emscripten.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 void platform_init(void) {
@@ -20,3 +21,17 @@ void frame_wait(uint32_t ms) {
 }
 
 int platform_chdir(const char *path) { return chdir(path); }
+
+FILE *platform_fopen(const char *path, const char *mode) { return fopen(path, mode); }
+
+long platform_mtime(const char *path) {
+    struct stat st;
+    if (stat(path, &st) != 0) return 0;
+    return static_cast<long>(st.st_mtime);
+}
+
+// Standard error is the browser's console, which shows the codes as text.
+bool platform_stderr_colours(void) { return false; }
+
+// The page's console (web/page.js sends standard error there) is the place.
+void platform_fatal_notice(const char *text) { (void)text; }

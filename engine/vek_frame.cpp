@@ -90,12 +90,25 @@ int pixel_draw_end(void) {
     if (SDL_SetRenderDrawColor(___vek_renderer, 0, 0, 0, 255) != 0) return sdl_error(-1);
     if (SDL_RenderClear(___vek_renderer) != 0) return sdl_error(-1);
 
-    int win_w = 0, win_h = 0;
+    // The letterbox is laid out in the drawable's pixels, which outnumber the
+    // window's points on a scaled screen (Windows at 150 %, a high-density
+    // display); the mouse arrives in points, so the scale and offset kept for
+    // VEK_ScreenTransform are in points. Without scaling the two are the same.
+    int win_w = 0, win_h = 0, out_w = 0, out_h = 0;
     SDL_GetWindowSize(___vek_window, &win_w, &win_h);
-    Letterbox lb = letterbox_fit(win_w, win_h, c.width, c.height, c.ratio, c.pixel_perfect);
-    ___vek_scale = lb.scale;
-    ___vek_off_x = lb.x;
-    ___vek_off_y = lb.y;
+    if (SDL_GetRendererOutputSize(___vek_renderer, &out_w, &out_h) != 0 || out_w <= 0 ||
+        out_h <= 0) {
+        out_w = win_w;
+        out_h = win_h;
+    }
+    Letterbox lb = letterbox_fit(out_w, out_h, c.width, c.height, c.ratio, c.pixel_perfect);
+    float points_x =
+        out_w > 0 && win_w > 0 ? static_cast<float>(win_w) / static_cast<float>(out_w) : 1.0f;
+    float points_y =
+        out_h > 0 && win_h > 0 ? static_cast<float>(win_h) / static_cast<float>(out_h) : 1.0f;
+    ___vek_scale = lb.scale * points_x;
+    ___vek_off_x = to_int(static_cast<float>(lb.x) * points_x);
+    ___vek_off_y = to_int(static_cast<float>(lb.y) * points_y);
     SDL_Rect dst = {lb.x, lb.y, lb.w, lb.h};
     if (SDL_RenderCopy(___vek_renderer, ___vek_target, nullptr, &dst) != 0) return sdl_error(-1);
     return 0;

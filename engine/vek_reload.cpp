@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <sys/stat.h>
 
 void VEK_ResourcesWatch(void) {
     for (uint32_t i = 0; i < ___vek_resources_size; i++) {
@@ -13,10 +12,7 @@ void VEK_ResourcesWatch(void) {
         if (res->path == nullptr) continue;
         // A file that cannot be examined (deleted, say) leaves the cleared record,
         // i.e. time 0; when it comes back its time is only recorded, not reloaded.
-        struct stat st;
-        memset(&st, 0, sizeof(st));
-        stat(res->path, &st);
-        long mtime = static_cast<long>(st.st_mtime);
+        long mtime = platform_mtime(res->path);
         if (mtime == res->mtime) continue;
         // 0 means "not seen yet": the first pass after a load only records.
         if (res->mtime != 0) VEK_ReloadResource(i + 1);
@@ -36,7 +32,7 @@ int VEK_ReloadResource(VEK_Uint id) {
         LOG("resource path of %u is NULL", id);
         return -1;
     }
-    FILE *fp = fopen(res->path, "rb");
+    FILE *fp = platform_fopen(res->path, "rb");
     if (fp == nullptr) {
         LOG("%s: %s", res->path, strerror(errno));
         return -1;

@@ -118,7 +118,7 @@ VEK_Uint VEK_LoadResourceTyped(VEK_ResourceType type, const char *path) {
         if (r->type == type && r->path != nullptr && strcmp(r->path, path) == 0) return i + 1;
     }
 
-    FILE *fp = fopen(path, "rb");
+    FILE *fp = platform_fopen(path, "rb");
     if (fp == nullptr) {
         LOG("%s: %s", path, strerror(errno));
         return 0;

@@ -16,6 +16,7 @@ packages=(
   clang-14 libclang-rt-14-dev # libFuzzer and its sanitizer runtimes (fuzz/)
   valgrind # the leak check over a play-through (tools/valgrind.sh)
   g++-mingw-w64-x86-64-posix wine # the Windows build and its tests under Wine (cmake/windows.cmake)
+  nsis # the Windows installer (packaging/windows/NSIS.template.in)
   emscripten node-acorn chromium # the browser build (web/) and its tests (tests/web/)
 )
 # The browser tests install their DevTools client with npm; a Node.js that

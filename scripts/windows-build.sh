@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Zlib
 # The Windows build: cross-compiles bramble.exe with mingw-w64 into BUILD_DIR
-# (default build-windows/) and packs it as a zip; prints the zip's path. The first
-# configure builds SDL2 and SDL2_mixer for Windows from Debian's sources into the
-# shared cache build-sdl/ (cmake/sdl.cmake: minutes, once).
+# (default build-windows/) and packs it as a zip and as an installer (NSIS);
+# prints the zip's path, then the installer's, one a line. The first configure
+# builds SDL2 and SDL2_mixer for Windows from Debian's sources into the shared
+# cache build-sdl/ (cmake/sdl.cmake: minutes, once).
 #
 #   scripts/windows-build.sh [BUILD_DIR [HOST_BUILD]]
 #
@@ -20,5 +21,13 @@ args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_
 [ -n "${BRAMBLE_WERROR:-}" ] && args+=(-DBRAMBLE_WERROR="$BRAMBLE_WERROR")
 CMAKE_BUILD_PARALLEL_LEVEL="${JOBS:-2}" cmake -S "$root" -B "$build" "${args[@]}" >/dev/null
 cmake --build "$build" -j "${JOBS:-2}" >/dev/null
-(cd "$build" && cpack -G ZIP >/dev/null)
-ls "$build"/bramble-*-windows-x64.zip
+(cd "$build" && cpack -G ZIP >/dev/null && cpack -G NSIS >/dev/null)
+# The packages of this configuration, by the name CPack was given (the installer's
+# gets -setup in packaging/windows/CPackOptions.cmake): an older version's in a
+# reused build folder are not them.
+name=$(sed -n 's/^set(CPACK_PACKAGE_FILE_NAME "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
+dir=$(cd "$build" && pwd)
+for package in "$dir/$name.zip" "$dir/$name-setup.exe"; do
+  [ -n "$name" ] && [ -f "$package" ] || { echo "windows-build.sh: no $package" >&2; exit 1; }
+  echo "$package"
+done

@@ -64,8 +64,10 @@ int SDL_main(int argc, char **argv) {
     (void)argv;
     srand(static_cast<unsigned int>(time(NULL)));
     DEFER(wdeinit);
-    ASSERT(VEK_Init(.width = cfg.display_width, .height = cfg.display_height,
-                    .pixel_perfect = false, .show_cursor = true, .title = "bramble") == 0);
+    ASSERT_ADVISE(VEK_Init(.width = cfg.display_width, .height = cfg.display_height,
+                           .pixel_perfect = false, .show_cursor = true, .title = "bramble") == 0,
+                  "The game could not open its window or its own folder. Unpack or install it "
+                  "again, keeping asset and res beside the program, and see README.txt.");
     DEFER(VEK_Quit);
     world_init("res/world/world.csv");
     record_init();

@@ -12,6 +12,13 @@
 
 double g_dB = 0;
 
+// What to do when no microphone opens, for the notice of the stop (README.txt
+// names the same setting).
+static const char *const MICROPHONE_ADVICE =
+    "No microphone could be opened: the game listens to one. Plug a microphone in and let "
+    "desktop programs use it (on Windows: Settings > Privacy & security > Microphone > "
+    "\"Let desktop apps access your microphone\"), then start the game again.";
+
 void record_init(void) {
     SDL_AudioSpec desiredSpec;
     SDL_AudioSpec obtainedSpec;
@@ -26,7 +33,7 @@ void record_init(void) {
     // No format change allowed: SDL converts whatever the device delivers, so the
     // callback always receives 32-bit floats in [-1, 1].
     SDL_AudioDeviceID mic = SDL_OpenAudioDevice(NULL, 1, &desiredSpec, &obtainedSpec, 0);
-    ASSERT(mic > 0);
+    ASSERT_ADVISE(mic > 0, MICROPHONE_ADVICE);
     SDL_PauseAudioDevice(mic, 0);
 }
 

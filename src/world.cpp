@@ -16,7 +16,9 @@ static constexpr int ROW_CHARS = 2 * cfg.world_width;
 void world_init(const char *path) {
     ASSERT(path != ((void *)0));
     FILE *world = fopen(path, "r");
-    ASSERT(world != ((void *)0));
+    ASSERT_ADVISE(world != ((void *)0),
+                  "The game's tile grid (res/world/world.csv) cannot be read. "
+                  "Unpack or install the game again, and see README.txt.");
 
     // "%40[^\n]%n\n": up to one row's worth of characters other than a line feed,
     // how many that was, then skip every whitespace that follows (line feeds,

@@ -588,9 +588,9 @@ void start_like_the_game(const std::string &dir) {
 // GCC 12 at -O2 takes prepending to a temporary string for an overlapping copy
 // (a -Wrestrict false positive).
 std::string fatal_report(const char *function, const std::string &condition) {
-    std::string pattern = "^\033\\[91mERR _\\.cpp:";
+    std::string pattern = "^ERR _\\.cpp:";
     pattern += function;
-    pattern += ":[0-9]+\033\\[0m \tassert failed: ";
+    pattern += ":[0-9]+ \tassert failed: ";
     for (char c : condition) {
         if (strchr("[]().*+?^$\\|{}", c) != nullptr) pattern += '\\';
         pattern += c;

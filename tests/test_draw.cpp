@@ -364,7 +364,7 @@ TEST_F(Draw, ImageDrawRefusesIdsThatAreNotImages) {
         StderrCapture cap;
         EXPECT_EQ(VEK_DrawImage(.id = c.id, .x = 5, .y = 5), -1) << c.id;
         std::string err = cap.text();
-        EXPECT_EQ(err.rfind("\033[94mLOG vek_draw.cpp:_VEK_DrawImage:", 0), 0u) << err;
+        EXPECT_EQ(err.rfind("LOG vek_draw.cpp:_VEK_DrawImage:", 0), 0u) << err;
         EXPECT_EQ(err.substr(err.find(" \t") + 2), c.message) << err;
     }
     EXPECT_EQ(drawn_box(read_picture()).w, 0);

@@ -132,8 +132,8 @@ bool has_assert_line(const std::string &text, const std::string &file, const std
                      const std::string &condition) {
     std::istringstream lines(text);
     std::string line;
-    const std::string prefix = "\033[91mERR " + file + ":" + function + ":";
-    const std::string message = "\033[0m \tassert failed: " + condition;
+    const std::string prefix = "ERR " + file + ":" + function + ":";
+    const std::string message = " \tassert failed: " + condition;
     while (std::getline(lines, line)) {
         if (line.rfind(prefix, 0) != 0) continue;
         size_t at = line.find(message);
@@ -215,8 +215,8 @@ TEST_F(Program, EngineStartFailureNamesTheInitCall) {
     std::string line;
     bool found = false;
     while (std::getline(lines, line)) {
-        if (line.rfind("\033[91mERR main.cpp:SDL_main:", 0) != 0) continue;
-        size_t at = line.find("\033[0m \tassert failed: ");
+        if (line.rfind("ERR main.cpp:SDL_main:", 0) != 0) continue;
+        size_t at = line.find(" \tassert failed: ");
         found = at != std::string::npos && line.find("VEK_Init(", at) != std::string::npos &&
                 line.size() >= 5 && line.compare(line.size() - 5, 5, " == 0") == 0;
     }
@@ -342,7 +342,7 @@ TEST_F(Frame, FailedFrameBeginIsFatal) {
             main_loop(nullptr);
         },
         ::testing::ExitedWithCode(1),
-        "ERR main.cpp:main_loop:[0-9]+\033\\[0m \tassert failed: VEK_DrawBegin\\(\\) == 0\n");
+        "ERR main.cpp:main_loop:[0-9]+ \tassert failed: VEK_DrawBegin\\(\\) == 0\n");
 }
 
 void lose_the_picture() {
@@ -355,7 +355,7 @@ TEST_F(Frame, FailedFrameEndIsFatal) {
     game.time_start = game_time();
     game.cur_minigame = lose_the_picture;
     EXPECT_EXIT(main_loop(nullptr), ::testing::ExitedWithCode(1),
-                "ERR main.cpp:main_loop:[0-9]+\033\\[0m \tassert failed: VEK_DrawEnd\\(\\) == 0\n");
+                "ERR main.cpp:main_loop:[0-9]+ \tassert failed: VEK_DrawEnd\\(\\) == 0\n");
 }
 
 } // namespace

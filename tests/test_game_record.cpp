@@ -211,7 +211,7 @@ TEST_F(Meter, LeavesTheDrawColourWhite) {
 TEST(RecordInitDeath, NoAudioSubsystemIsFatal) {
     // Nothing started SDL's audio: the engine is down (as with the mixer off).
     EXPECT_EXIT(record_init(), ::testing::ExitedWithCode(1),
-                "ERR record\\.cpp:record_init:[0-9]+\033\\[0m \tassert failed: mic > 0\n$");
+                "ERR record\\.cpp:record_init:[0-9]+ \tassert failed: mic > 0\n$");
 }
 
 // Waits (bounded) until the capture thread has delivered a level satisfying `ok`.

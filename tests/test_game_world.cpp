@@ -171,7 +171,7 @@ TEST_F(WorldLoad, RowsNotReadKeepTheirContents) {
 }
 
 // Fatal failures: one ERR line naming world_init, then exit status 1.
-#define WORLD_ERR "ERR world\\.cpp:world_init:[0-9]+\033\\[0m \tassert failed: "
+#define WORLD_ERR "ERR world\\.cpp:world_init:[0-9]+ \tassert failed: "
 
 TEST(WorldLoadDeath, NullPathExitsWithItsCheck) {
     EXPECT_EXIT(world_init(nullptr), ::testing::ExitedWithCode(1),

@@ -215,7 +215,7 @@ TEST_F(Reload, RefusedIds) {
         StderrCapture cap;
         EXPECT_EQ(VEK_ReloadResource(c.id), -1) << c.id;
         std::string err = cap.text();
-        EXPECT_EQ(err.rfind("\033[94mLOG vek_reload.cpp:VEK_ReloadResource:", 0), 0u) << err;
+        EXPECT_EQ(err.rfind("LOG vek_reload.cpp:VEK_ReloadResource:", 0), 0u) << err;
         EXPECT_NE(err.find(" \t" + c.message), std::string::npos) << err;
     }
     // the watcher never looks at a resource without a path

@@ -3,7 +3,10 @@
 #include "rig.h"
 
 #include <cmath>
+#include <cstdlib>
+#include <fcntl.h>
 #include <regex>
+#include <unistd.h>
 
 namespace {
 
@@ -58,11 +61,59 @@ TEST_F(Allocator, DoubleFreeAndNullOnlyWarn) {
     std::string err = cap.text();
     char expected[64];
     snprintf(expected, sizeof expected, "double free of %p\n", p);
-    EXPECT_NE(err.find(std::string("\033[93mWRN _.cpp:_free:")), std::string::npos) << err;
+    EXPECT_NE(err.find(std::string("WRN _.cpp:_free:")), std::string::npos) << err;
     EXPECT_NE(err.find(expected), std::string::npos) << err;
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 2);
     EXPECT_EQ(alloc_live_count(), 1u);
     EXPECT_EQ(alloc_slot(0), keep);
+}
+
+TEST(Diagnostics, ColourCodesOnlyWhenStderrIsATerminal) {
+    // A pseudo-terminal as stderr: the prefix carries its colour codes (for a
+    // terminal that shows them: TERM=dumb does not).
+    const char *term_env = getenv("TERM");
+    std::string saved_term = term_env != nullptr ? term_env : "";
+    setenv("TERM", "xterm", 1);
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    int tty = open(ptsname(master), O_RDWR | O_NOCTTY);
+    ASSERT_GE(tty, 0);
+    fflush(stderr);
+    int saved = dup(STDERR_FILENO);
+    dup2(tty, STDERR_FILENO);
+    WRN("on a terminal");
+    setenv("TERM", "dumb", 1);
+    WRN("on a dumb terminal");
+    if (term_env != nullptr)
+        setenv("TERM", saved_term.c_str(), 1);
+    else
+        unsetenv("TERM");
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+    close(tty);
+    // The lines arrive in pieces (prefix, message, newline): read up to the last.
+    std::string shown;
+    char buf[256];
+    ssize_t n;
+    while (shown.find("dumb terminal") == std::string::npos &&
+           (n = read(master, buf, sizeof buf)) > 0)
+        shown.append(buf, static_cast<size_t>(n));
+    close(master);
+    EXPECT_EQ(shown.rfind("\033[93mWRN test_support.cpp:", 0), 0u) << shown;
+    EXPECT_NE(shown.find("\033[0m \ton a terminal"), std::string::npos) << shown;
+    EXPECT_TRUE(std::regex_search(
+        shown, std::regex("\nWRN test_support\\.cpp:[A-Za-z_]+:[0-9]+ \ton a dumb terminal")))
+        << shown;
+
+    // A file: the same words without them.
+    StderrCapture cap;
+    WRN("in a file");
+    std::string err = cap.text();
+    EXPECT_TRUE(
+        std::regex_match(err, std::regex("WRN test_support\\.cpp:[A-Za-z_]+:[0-9]+ \tin a file\n")))
+        << err;
 }
 
 TEST_F(Allocator, ReallocKeepsSlotAndContents) {

@@ -623,13 +623,17 @@ static std::string gl_driver_preload() {
 Game::Game(XServer &x, Mic mic, const std::function<void(const std::string &dir)> &prepare,
            const Launch &how)
     : x_(x), how_(how) {
-    dir_ = tmp_.file("game");
+    dir_ = tmp_.file(how.folder);
     std::string src = how.runtime_dir.empty() ? runtime_dir() : how.runtime_dir;
     std::error_code ec;
-    fs::create_directory(dir_, ec);
-    for (const std::string &part : {how.exe, std::string("asset"), std::string("res")}) {
-        fs::copy(src + "/" + part, dir_ + "/" + part, fs::copy_options::recursive, ec);
-        if (ec) ADD_FAILURE() << "cannot copy " << src << "/" << part << ": " << ec.message();
+    if (how.in_place) {
+        dir_ = src;
+    } else {
+        fs::create_directory(dir_, ec);
+        for (const std::string &part : {how.exe, std::string("asset"), std::string("res")}) {
+            fs::copy(src + "/" + part, dir_ + "/" + part, fs::copy_options::recursive, ec);
+            if (ec) ADD_FAILURE() << "cannot copy " << src << "/" << part << ": " << ec.message();
+        }
     }
     std::string mic_path = tmp_.file("mic.raw");
     if (mic == Mic::SILENT) write_file(mic_path, silent_mic(1.0));
@@ -695,7 +699,7 @@ static std::string window_name(Display *dpy, Window w) {
     return out;
 }
 
-bool Game::find_window() {
+bool Game::find_window(const std::string &title) {
     Display *dpy = x_.dpy();
     if (dpy == nullptr) return false;
     Window root_ret, parent;
@@ -706,7 +710,7 @@ bool Game::find_window() {
     for (unsigned int i = 0; i < n && win_ == 0; i++) {
         XWindowAttributes a;
         if (XGetWindowAttributes(dpy, children[i], &a) && a.map_state == IsViewable &&
-            window_name(dpy, children[i]) == "bramble")
+            window_name(dpy, children[i]) == title)
             win_ = children[i];
     }
     if (children != nullptr) XFree(children);
@@ -715,6 +719,10 @@ bool Game::find_window() {
 
 bool Game::wait_window(double timeout) {
     return poll_until(timeout, [&] { return find_window() || !running(); }) && win_ != 0;
+}
+
+bool Game::wait_window(double timeout, const std::string &title) {
+    return poll_until(timeout, [&] { return find_window(title) || !running(); }) && win_ != 0;
 }
 
 bool Game::geometry(int &x, int &y, int &w, int &h) {
@@ -878,12 +886,16 @@ bool Game::click_until(int px, int py, const std::function<bool()> &effect, int 
 std::string unclean(const std::string &stderr_text) {
     std::istringstream in(stderr_text);
     std::string line, bad;
-    for (const char *mark :
-         {"\x1b[91mERR", "\x1b[93mWRN", "runtime error", "Sanitizer", "assert failed"}) {
+    // ERR and WRN lines start with their level (after its colour code on a terminal).
+    for (const char *mark : {"ERR ", "WRN ", "runtime error", "Sanitizer", "assert failed"}) {
+        bool level = mark[3] == ' ';
         in.clear();
         in.seekg(0);
-        while (std::getline(in, line))
-            if (line.find(mark) != std::string::npos) bad += line + "\n";
+        while (std::getline(in, line)) {
+            size_t at = line.find(mark);
+            if (at != std::string::npos && (!level || at == 0 || line.rfind("\x1b[", 0) == 0))
+                bad += line + "\n";
+        }
     }
     return bad;
 }

@@ -240,6 +240,10 @@ struct Launch {
     std::function<std::string(const std::string &)> game_path;
     // Run, and waited for, once the game has ended, e.g. to stop the host's server.
     std::vector<std::string> after;
+    // The name of the folder the copy of the runtime directory is made in.
+    std::string folder = "game";
+    // Run the executable where it is (an installed game), without a copy.
+    bool in_place = false;
 };
 
 class Game {
@@ -260,6 +264,9 @@ class Game {
     // one made for OpenGL when the renderer starts, so the window is looked up
     // again whenever the one known is gone or unmapped.
     bool wait_window(double timeout);
+    // The same for a window of another title (a message box), which becomes the
+    // window() the calls below act on.
+    bool wait_window(double timeout, const std::string &title);
     Window window() const { return win_; }
     // Window geometry on the root window (client area).
     bool geometry(int &x, int &y, int &w, int &h);
@@ -291,7 +298,7 @@ class Game {
     Clock::time_point started() const { return start_; }
 
   private:
-    bool find_window();
+    bool find_window(const std::string &title = "bramble");
 
     XServer &x_;
     Launch how_;

@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Zlib
-# Set-up of the Windows tests: builds the Windows zip into BUILD_DIR (the assets
-# of the native build tree HOST_BUILD, the test build itself), unpacks it into
-# BUILD_DIR/unpacked, as a player would, and makes the private Wine prefix
-# BUILD_DIR/wineprefix once.
+# Set-up of the Windows tests: builds the Windows zip and installer into BUILD_DIR
+# (the assets of the native build tree HOST_BUILD, the test build itself), unpacks
+# the zip into BUILD_DIR/unpacked, as a player would, and makes the private Wine
+# prefix BUILD_DIR/wineprefix once.
 #
 #   tests/windows/setup.sh BUILD_DIR HOST_BUILD
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$1 host=$2
 
-zip=$(bash "$root/scripts/windows-build.sh" "$build" "$host")
+packages=$(bash "$root/scripts/windows-build.sh" "$build" "$host")
+zip=$(echo "$packages" | head -n 1)
 rm -rf "$build/unpacked"
 mkdir -p "$build/unpacked"
 (cd "$build/unpacked" && cmake -E tar xf "$zip")

@@ -2,15 +2,23 @@
 // The unpacked Windows game under Wine, on private X servers with the disk audio
 // driver and a microphone file named the Windows way: the start screen is the
 // Linux build's picture, a click on the grown word starts the run and closing
-// the window then ends the game with status 0, and without a microphone it ends
-// with status 1 and the failed check's ERR line.
+// the window then ends the game with status 0; it starts from a folder whose name
+// the ANSI code page cannot spell; without a microphone it says why and what to do
+// in a message box, and ends with status 1 once the box is closed. The installer
+// installs it for the user, the installed game starts, and its uninstaller
+// leaves nothing behind.
 #include "harness.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
 #include <regex>
+#include <sys/wait.h>
 
 using namespace e2e;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -28,8 +36,10 @@ Launch under_wine() {
     how.exe = "bramble.exe";
     how.runner = {"wine"};
     // No debug channels, and no offer to install .NET or the HTML engine.
+    // A UTF-8 locale, as on any desktop: Wine then reads this machine's file names
+    // (a folder named Zoé-日本) as UTF-8.
     how.env = {std::string("WINEPREFIX=") + BRAMBLE_WINEPREFIX, "WINEDEBUG=-all",
-               "WINEDLLOVERRIDES=mscoree,mshtml="};
+               "WINEDLLOVERRIDES=mscoree,mshtml=", "LANG=C.UTF-8"};
     how.game_path = windows_path;
     // The prefix's server and its desktop process are tied to this test's X
     // server: stopped with it, so the next test starts afresh.
@@ -72,16 +82,117 @@ TEST(Windows, ClickOnTheGrownWordStartsTheRunAndClosingTheWindowEndsIt) {
     EXPECT_EQ(unclean(g.stderr_text()), "");
 }
 
-TEST(Windows, NoMicrophoneEndsWithStatusOneAndTheErrLine) {
+TEST(Windows, StartsFromAFolderWhoseNameIsNotInTheAnsiCodePage) {
     XServer x;
-    Game g(x, Mic::MISSING, {}, under_wine());
-    std::optional<int> status = g.wait_exit(60.0);
-    ASSERT_TRUE(status.has_value()) << "still running";
+    Launch how = under_wine();
+    how.folder = "Zo\u00e9-\u65e5\u672c"; // Zoé-日本
+    Game g(x, Mic::SILENT, {}, how);
+    ASSERT_TRUE(g.wait_window(60.0)) << g.stderr_text();
+    FontSheet font(g.dir() + "/asset/atarifont.bmp");
+    Diff diff;
+    EXPECT_TRUE(shows(g, render(font, START_RED, start_words(10)), 60.0, diff))
+        << diff.first << "\n"
+        << g.stderr_text();
+}
+
+TEST(Windows, NoMicrophoneShowsWhyAndWhatToDoInAMessageBoxThenEndsWithStatusOne) {
+    XServer x;
+    Launch how = under_wine();
+    // Wine's trace of the message boxes it opens holds their words as shown.
+    for (std::string &e : how.env)
+        if (e.rfind("WINEDEBUG=", 0) == 0) e = "WINEDEBUG=-all,trace+msgbox";
+    Game g(x, Mic::MISSING, {}, how);
+    ASSERT_TRUE(g.wait_window(60.0, "bramble stopped")) << g.stderr_text();
+    // The box waits until it has been read.
+    EXPECT_TRUE(g.running());
+    ASSERT_TRUE(xdotool(x, {"key", "--window", std::to_string(g.window()), "Return"}));
+    std::optional<int> status = g.wait_exit(30.0);
+    ASSERT_TRUE(status.has_value()) << "still running after the box was closed";
     EXPECT_EQ(*status, 1);
+
+    // Standard error is a file: the ERR line comes without colour codes.
     std::string err = g.stderr_text();
     EXPECT_TRUE(std::regex_search(
-        err, std::regex(R"(\x1b\[91mERR [^ ]*:record_init:[0-9]+.*assert failed: mic > 0)")))
+        err,
+        std::regex(R"((^|\n)ERR record\.cpp:record_init:[0-9]+ \tassert failed: mic > 0\r?\n)")))
         << err;
+    std::smatch box;
+    ASSERT_TRUE(std::regex_search(err, box, std::regex(R"re(MSGBOX_OnInit L"(.*)")re"))) << err;
+    std::string words = box[1];
+    EXPECT_NE(words.find("record_init"), std::string::npos) << words;
+    EXPECT_NE(words.find("assert failed: mic > 0"), std::string::npos) << words;
+    EXPECT_NE(words.find("Privacy & security > Microphone"), std::string::npos) << words;
+    EXPECT_EQ(words.find("[91m"), std::string::npos) << words; // no colour codes
+}
+
+// Runs a program of the test's Wine prefix (wine, wineserver) to its end; its
+// exit status, or -1.
+int run_in_prefix(const XServer &x, const std::vector<std::string> &argv, double timeout) {
+    std::vector<std::string> env = under_wine().env;
+    env.push_back("DISPLAY=" + x.name());
+    env.push_back("PATH=/usr/local/bin:/usr/bin:/bin");
+    if (const char *home = getenv("HOME")) env.push_back(std::string("HOME=") + home);
+    pid_t pid = spawn(argv, env, "", "");
+    std::optional<int> st = wait_for(pid, timeout);
+    if (!st) stop(pid, 1.0);
+    return st && WIFEXITED(*st) ? WEXITSTATUS(*st) : -1;
+}
+
+// The prefix's user folder (Wine names the user after this machine's).
+std::string wine_user_dir() {
+    for (const auto &e : fs::directory_iterator(std::string(BRAMBLE_WINEPREFIX) + "/drive_c/users"))
+        if (e.path().filename() != "Public" && fs::exists(e.path() / "AppData")) return e.path();
+    return "";
+}
+
+TEST(Windows, InstallerInstallsForTheUserTheGameStartsAndUninstallLeavesNothing) {
+    XServer x;
+    std::string user = wine_user_dir();
+    ASSERT_NE(user, "");
+    const std::string home = user + "/AppData/Local/Programs/bramble";
+    const std::string link =
+        user + "/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/bramble.lnk";
+    ASSERT_FALSE(fs::exists(home)) << "left from an earlier run: " << home;
+
+    Clock::time_point t = Clock::now();
+    ASSERT_EQ(run_in_prefix(x, {"wine", BRAMBLE_WINDOWS_SETUP, "/S"}, 120.0), 0);
+    std::cout << "installed silently in " << seconds_since(t) << " s\n";
+    for (const char *part : {"bramble.exe", "asset/atarifont.bmp", "res/world/world.csv",
+                             "README.txt", "licences/bramble.txt", "Uninstall.exe"})
+        EXPECT_TRUE(fs::exists(home + "/" + part)) << part;
+    EXPECT_TRUE(fs::exists(link));
+    EXPECT_EQ(run_in_prefix(x,
+                            {"wine", "reg", "query",
+                             R"(HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\bramble)"},
+                            60.0),
+              0);
+
+    {
+        Launch installed = under_wine();
+        installed.runtime_dir = home;
+        installed.in_place = true;
+        Game g(x, Mic::SILENT, {}, installed);
+        ASSERT_TRUE(g.wait_window(60.0)) << g.stderr_text();
+        FontSheet font(home + "/asset/atarifont.bmp");
+        Diff diff;
+        EXPECT_TRUE(shows(g, render(font, START_RED, start_words(10)), 60.0, diff)) << diff.first;
+        ASSERT_TRUE(g.close_window());
+        std::optional<int> status = g.wait_exit(30.0);
+        EXPECT_EQ(status, std::optional<int>(0));
+    }
+
+    // The uninstaller works from a copy of itself in the temporary folder and
+    // returns at once: what it removes is awaited.
+    ASSERT_EQ(run_in_prefix(x, {"wine", home + "/Uninstall.exe", "/S"}, 60.0), 0);
+    EXPECT_TRUE(poll_until(60.0, [&] { return !fs::exists(home) && !fs::exists(link); }))
+        << (fs::exists(home) ? home : link) << " is still there";
+    EXPECT_NE(run_in_prefix(x,
+                            {"wine", "reg", "query",
+                             R"(HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\bramble)"},
+                            60.0),
+              0);
+    EXPECT_NE(run_in_prefix(x, {"wine", "reg", "query", R"(HKCU\Software\bramble)"}, 60.0), 0);
+    run_in_prefix(x, {"wineserver", "-k"}, 30.0);
 }
 
 } // namespace

@@ -1,9 +1,10 @@
 # SPDX-License-Identifier: Zlib
 # The Windows build in the test suite (label "windows"): a setup test cross-builds
-# the zip into <build>/windows with this tree's natively generated assets, unpacks
-# it and makes a private Wine prefix (tests/windows/setup.sh); then the unpacked
-# game is checked for imports and played under Wine on private X servers through
-# the e2e harness (one at a time: they share the one prefix).
+# the zip and the installer into <build>/windows with this tree's natively
+# generated assets, unpacks the zip and makes a private Wine prefix
+# (tests/windows/setup.sh); then the unpacked game is checked for imports, icon
+# and version, and it and the installer are run under Wine on private X servers
+# through the e2e harness (one at a time: they share the one prefix).
 if(NOT TARGET e2e_harness)
   return()
 endif()
@@ -17,7 +18,7 @@ set_tests_properties(windows_build PROPERTIES LABELS windows TIMEOUT 1800
                      FIXTURES_SETUP windows_built RESOURCE_LOCK machine)
 
 add_test(NAME windows_self_contained
-         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/self_contained.sh ${windows_game})
+         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/self_contained.sh ${windows_game} ${PROJECT_VERSION})
 set_tests_properties(windows_self_contained PROPERTIES LABELS windows TIMEOUT 60
                      FIXTURES_REQUIRED windows_built)
 
@@ -25,7 +26,8 @@ add_executable(test_windows ${CMAKE_CURRENT_LIST_DIR}/test_windows.cpp)
 target_link_libraries(test_windows PRIVATE e2e_harness GTest::gtest_main)
 add_dependencies(test_windows bramble)
 target_compile_definitions(test_windows PRIVATE BRAMBLE_WINDOWS_GAME="${windows_game}"
-                                                BRAMBLE_WINEPREFIX="${windows_dir}/wineprefix")
+  BRAMBLE_WINDOWS_SETUP="${windows_dir}/bramble-${PROJECT_VERSION}-windows-x64-setup.exe"
+  BRAMBLE_WINEPREFIX="${windows_dir}/wineprefix")
 gtest_discover_tests(test_windows
   DISCOVERY_MODE PRE_TEST
   DISCOVERY_TIMEOUT 60
