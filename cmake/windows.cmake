@@ -42,8 +42,13 @@ add_custom_command(OUTPUT ${BRAMBLE_ICO}
   VERBATIM)
 configure_file(${CMAKE_SOURCE_DIR}/packaging/windows/bramble.rc.in ${CMAKE_BINARY_DIR}/bramble.rc
                @ONLY)
-set_source_files_properties(${CMAKE_BINARY_DIR}/bramble.rc PROPERTIES OBJECT_DEPENDS ${BRAMBLE_ICO})
+# The executable is declared in src/: the icon is made by a target of this folder
+# that it waits for, and the resource's dependency is set in the executable's folder.
+add_custom_target(bramble_icon DEPENDS ${BRAMBLE_ICO})
+add_dependencies(bramble bramble_icon)
 target_sources(bramble PRIVATE ${CMAKE_BINARY_DIR}/bramble.rc)
+set_source_files_properties(${CMAKE_BINARY_DIR}/bramble.rc TARGET_DIRECTORY bramble
+                            PROPERTIES OBJECT_DEPENDS ${BRAMBLE_ICO})
 
 # ---------------------------------------------------------------------------
 # Assets: asset/ and res/ of the native generators, copied beside the .exe.
