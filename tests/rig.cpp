@@ -136,21 +136,6 @@ void push_finger(Uint32 type, SDL_FingerID finger, float x, float y, SDL_TouchID
     ASSERT_EQ(SDL_PushEvent(&ev), 1) << SDL_GetError();
 }
 
-void push_click(uint8_t button, int x, int y, Uint32 which) {
-    for (Uint32 type : {SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONUP}) {
-        SDL_Event ev;
-        SDL_zero(ev);
-        ev.type = type;
-        ev.button.which = which;
-        ev.button.button = button;
-        ev.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
-        ev.button.clicks = 1;
-        ev.button.x = x;
-        ev.button.y = y;
-        ASSERT_EQ(SDL_PushEvent(&ev), 1) << SDL_GetError();
-    }
-}
-
 std::string read_file(const std::string &path) {
     std::ifstream f(path, std::ios::binary);
     std::stringstream ss;

@@ -90,10 +90,6 @@ SDL_JoystickID attach_virtual_pad(const char *name);
 // SDL gives them.
 void push_finger(Uint32 type, SDL_FingerID finger, float x, float y, SDL_TouchID touch = 1);
 
-// Queues a click of mouse button `button` at window pixel (x, y), down and up back
-// to back, from mouse `which` (SDL_TOUCH_MOUSEID: one SDL made from a touch).
-void push_click(uint8_t button, int x, int y, Uint32 which = 0);
-
 // A pixel that names its own column and row: (4x, 8y, 100).
 Rgb coded(int x, int y);
 
