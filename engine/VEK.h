@@ -3,7 +3,7 @@
 //
 // One window, one renderer, an off-screen picture letterboxed into the window,
 // frame pacing, drawing primitives, a resource registry with hot reload, music
-// and sound effects, keyboard / mouse / game-controller input.
+// and sound effects, keyboard / mouse / game-controller / touch input.
 //
 // Results: operations return 0 on success and -1 on failure; loads return a
 // resource id, 0 on failure. The engine never ends the process and writes only
@@ -200,7 +200,9 @@ void VEK_StopMusic(void);                      // halt and release the music
 int _VEK_PlaySound(const VEK_PlaySoundArgs *args); // play a sound resource on a free channel
 
 // ===========================================================================
-// Input: per-frame states of keys (SDL scancodes), mouse buttons and controller buttons
+// Input: per-frame states of keys (SDL scancodes), mouse buttons, controller buttons
+// and fingers. A press and its release between two frames read PRESS in the first
+// frame and RELEASE in the next: a quick tap counts, once.
 // ===========================================================================
 typedef enum VEK_KeyState : uint32_t {
     VEK_KEYSTATE_UP = 0,      // not held
@@ -250,3 +252,11 @@ float VEK_JoystickLeftX(void);  // first non-zero stick value among open control
 float VEK_JoystickLeftY(void);
 float VEK_JoystickRightX(void);
 float VEK_JoystickRightY(void);
+
+constexpr int VEK_FINGER_MAX = 10;           // finger slots; a new finger takes the first free one
+VEK_KeyState VEK_FingerGetState(int finger); // slot 0 to VEK_FINGER_MAX - 1; UP out of range
+bool VEK_FingerDown(int finger);             // touching (PRESS or DOWN)
+bool VEK_FingerPressed(int finger);          // touched down this frame
+bool VEK_FingerReleased(int finger);         // lifted this frame
+bool VEK_FingerUp(int finger);               // not touching (UP or RELEASE)
+void VEK_FingerGetPosition(int finger, int *x, int *y); // game pixels; either may be null

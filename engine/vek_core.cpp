@@ -150,6 +150,8 @@ void VEK_Quit(void) {
     if (___vek_joysticks != nullptr) _free(___vek_joysticks);
     ___vek_joysticks = nullptr;
     ___vek_joysticks_size = ___vek_joysticks_capacity = 0;
+    // Held keys and touching fingers of this session will send no release to the next.
+    input_reset();
 
     if (___vek_target_pre != nullptr) SDL_DestroyTexture(___vek_target_pre);
     ___vek_target_pre = nullptr;

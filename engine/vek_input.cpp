@@ -1,21 +1,37 @@
 // SPDX-License-Identifier: Zlib
-// Input: per-frame states of keys, mouse buttons and controller buttons, the
-// mouse position, and the controller table with its stick values.
+// Input: per-frame states of keys, mouse buttons, controller buttons and fingers,
+// the mouse and finger positions, and the controller table with its stick values.
 #include "vek_internal.h"
 
+#include <cmath>
 #include <cstring>
 
-// Every key, mouse button and controller button has one state. Events (keys,
-// mouse) or polling (controllers) set PRESS / RELEASE; the start of the next
-// frame ages them to DOWN / UP.
+// Every key, mouse button, controller button and finger has one state. Events
+// (keys, mouse, fingers) or polling (controllers) set PRESS / RELEASE; the start
+// of the next frame ages them to DOWN / UP.
 VEK_KeyState ___vek_keystates[512];
 VEK_KeyState ___vek_mousestates[256];
 VEK_KeyState ___vek_joystates[21];
+VEK_KeyState ___vek_fingerstates[VEK_FINGER_MAX];
+
+// A release drained together with its press (a touchpad's tap-to-click sends
+// both at once) would overwrite the PRESS before any frame saw it. It waits here
+// instead, and the next frame's ageing turns the PRESS into RELEASE.
+bool ___vek_key_release_pending[512];
+bool ___vek_mouse_release_pending[256];
+bool ___vek_joy_release_pending[21];
+bool ___vek_finger_release_pending[VEK_FINGER_MAX];
+
+// Controller buttons whose down event was drained this frame: a tap that begins
+// and ends between two polls shows only in the events.
+bool ___vek_joy_went_down[21];
 
 // Controller slots; a null `ptr` is an empty slot that the next arrival reuses.
 VEK_Joystick *___vek_joysticks = nullptr;
 size_t ___vek_joysticks_size = 0;
 size_t ___vek_joysticks_capacity = 0;
+
+Finger ___vek_fingers[VEK_FINGER_MAX];
 
 static constexpr int KEY_COUNT = 512;
 static constexpr int JOY_BUTTON_COUNT = 21;
@@ -31,6 +47,52 @@ void next_state(VEK_KeyState *keystate) {
     default:
         break;
     }
+}
+
+void press_state(VEK_KeyState *keystate, bool *release_pending) {
+    *keystate = VEK_KEYSTATE_PRESS;
+    *release_pending = false; // pressed again: held at the end of the drain
+}
+
+void release_state(VEK_KeyState *keystate, bool *release_pending) {
+    // Ageing runs before the drain, so PRESS here means "pressed in this drain".
+    if (*keystate == VEK_KEYSTATE_PRESS)
+        *release_pending = true;
+    else
+        *keystate = VEK_KEYSTATE_RELEASE;
+}
+
+void age_state(VEK_KeyState *keystate, bool *release_pending) {
+    if (*release_pending) {
+        *keystate = VEK_KEYSTATE_RELEASE;
+        *release_pending = false;
+    } else {
+        next_state(keystate);
+    }
+}
+
+void age_states(void) {
+    for (int i = 0; i < KEY_COUNT; i++)
+        age_state(&___vek_keystates[i], &___vek_key_release_pending[i]);
+    for (int i = 0; i < 256; i++)
+        age_state(&___vek_mousestates[i], &___vek_mouse_release_pending[i]);
+    for (int i = 0; i < JOY_BUTTON_COUNT; i++)
+        age_state(&___vek_joystates[i], &___vek_joy_release_pending[i]);
+    for (int i = 0; i < VEK_FINGER_MAX; i++)
+        age_state(&___vek_fingerstates[i], &___vek_finger_release_pending[i]);
+}
+
+void input_reset(void) {
+    memset(___vek_keystates, 0, sizeof ___vek_keystates);
+    memset(___vek_mousestates, 0, sizeof ___vek_mousestates);
+    memset(___vek_joystates, 0, sizeof ___vek_joystates);
+    memset(___vek_fingerstates, 0, sizeof ___vek_fingerstates);
+    memset(___vek_key_release_pending, 0, sizeof ___vek_key_release_pending);
+    memset(___vek_mouse_release_pending, 0, sizeof ___vek_mouse_release_pending);
+    memset(___vek_joy_release_pending, 0, sizeof ___vek_joy_release_pending);
+    memset(___vek_finger_release_pending, 0, sizeof ___vek_finger_release_pending);
+    memset(___vek_joy_went_down, 0, sizeof ___vek_joy_went_down);
+    memset(___vek_fingers, 0, sizeof ___vek_fingers);
 }
 
 void get_axis(SDL_GameController *gc, float *out, SDL_GameControllerAxis axis) {
@@ -84,9 +146,60 @@ static bool close_controller(SDL_JoystickID instance_id) {
     return false;
 }
 
-static void set_key(SDL_Scancode scancode, VEK_KeyState state) {
+static void set_key(SDL_Scancode scancode, bool down) {
     // SDL's scancodes are all below 512; a forged event beyond that changes nothing.
-    if (scancode >= 0 && scancode < KEY_COUNT) ___vek_keystates[scancode] = state;
+    if (scancode < 0 || scancode >= KEY_COUNT) return;
+    if (down)
+        press_state(&___vek_keystates[scancode], &___vek_key_release_pending[scancode]);
+    else
+        release_state(&___vek_keystates[scancode], &___vek_key_release_pending[scancode]);
+}
+
+static void set_mouse_button(const SDL_MouseButtonEvent &b, bool down) {
+    ___vek_mouse_x = b.x;
+    ___vek_mouse_y = b.y;
+    if (down)
+        press_state(&___vek_mousestates[b.button], &___vek_mouse_release_pending[b.button]);
+    else
+        release_state(&___vek_mousestates[b.button], &___vek_mouse_release_pending[b.button]);
+}
+
+// The slot following this finger while it touches, or -1.
+static int finger_slot(SDL_TouchID touch, SDL_FingerID id) {
+    for (int i = 0; i < VEK_FINGER_MAX; i++)
+        if (___vek_fingers[i].touching && ___vek_fingers[i].touch == touch &&
+            ___vek_fingers[i].id == id)
+            return i;
+    return -1;
+}
+
+// Fingers come and go as pads do: a new finger takes the first free slot, and a
+// slot is free again once its release has been seen (its state aged back to UP).
+// A finger beyond the last slot is not followed.
+static void on_finger(const SDL_TouchFingerEvent &f, Uint32 type) {
+    // Touches SDL makes up from the mouse (SDL_HINT_MOUSE_TOUCH_EVENTS) are the
+    // mouse's: a click must not read as a finger.
+    if (f.touchId == SDL_MOUSE_TOUCHID) return;
+    int slot = finger_slot(f.touchId, f.fingerId);
+    if (type == SDL_FINGERDOWN && slot < 0) {
+        for (int i = 0; i < VEK_FINGER_MAX && slot < 0; i++)
+            if (!___vek_fingers[i].touching && ___vek_fingerstates[i] == VEK_KEYSTATE_UP &&
+                !___vek_finger_release_pending[i])
+                slot = i;
+        if (slot < 0) return;
+        ___vek_fingers[slot].touch = f.touchId;
+        ___vek_fingers[slot].id = f.fingerId;
+        ___vek_fingers[slot].touching = true;
+    }
+    if (slot < 0) return; // moved or lifted, but never followed
+    ___vek_fingers[slot].x = f.x;
+    ___vek_fingers[slot].y = f.y;
+    if (type == SDL_FINGERDOWN)
+        press_state(&___vek_fingerstates[slot], &___vek_finger_release_pending[slot]);
+    else if (type == SDL_FINGERUP) {
+        ___vek_fingers[slot].touching = false;
+        release_state(&___vek_fingerstates[slot], &___vek_finger_release_pending[slot]);
+    }
 }
 
 int VEK_PollEvent(VEK_Event *e) {
@@ -103,26 +216,31 @@ int VEK_PollEvent(VEK_Event *e) {
             if (ev.key.repeat) break;
             e->type = VEK_EV_KEYDOWN;
             e->button = ev.key.keysym.scancode;
-            set_key(ev.key.keysym.scancode, VEK_KEYSTATE_PRESS);
+            set_key(ev.key.keysym.scancode, true);
             return 1;
         case SDL_KEYUP:
             e->type = VEK_EV_KEYUP;
             e->button = ev.key.keysym.scancode;
-            set_key(ev.key.keysym.scancode, VEK_KEYSTATE_RELEASE);
+            set_key(ev.key.keysym.scancode, false);
             return 1;
         case SDL_MOUSEMOTION:
             ___vek_mouse_x = ev.motion.x;
             ___vek_mouse_y = ev.motion.y;
             break;
         case SDL_MOUSEBUTTONDOWN:
-            ___vek_mouse_x = ev.button.x;
-            ___vek_mouse_y = ev.button.y;
-            ___vek_mousestates[ev.button.button] = VEK_KEYSTATE_PRESS;
-            break;
         case SDL_MOUSEBUTTONUP:
-            ___vek_mouse_x = ev.button.x;
-            ___vek_mouse_y = ev.button.y;
-            ___vek_mousestates[ev.button.button] = VEK_KEYSTATE_RELEASE;
+            // Touches turned into the mouse by SDL count as clicks too: the game's
+            // other challenges are played that way on a touch screen.
+            set_mouse_button(ev.button, ev.type == SDL_MOUSEBUTTONDOWN);
+            break;
+        case SDL_FINGERDOWN:
+        case SDL_FINGERMOTION:
+        case SDL_FINGERUP:
+            on_finger(ev.tfinger, ev.type);
+            break;
+        case SDL_CONTROLLERBUTTONDOWN:
+            if (ev.cbutton.button < JOY_BUTTON_COUNT)
+                ___vek_joy_went_down[ev.cbutton.button] = true;
             break;
         case SDL_CONTROLLERDEVICEADDED:
             switch (open_controller(ev.cdevice.which)) {
@@ -151,6 +269,9 @@ int VEK_PollEvent(VEK_Event *e) {
 // any open controller holds it, so two pads never fight over the same entry and
 // the state moves exactly once per frame. With no pad left open every button
 // reads as not held, which releases a button whose pad was unplugged mid-press.
+// Polling alone misses a tap that goes down and up between two frames; SDL's
+// button events do not, so a button that went down in this drain and is not held
+// any more reads as a press whose release the next frame shows, like a key.
 static void poll_controllers(void) {
     bool held[JOY_BUTTON_COUNT] = {};
     for (size_t i = 0; i < ___vek_joysticks_size; i++) {
@@ -165,19 +286,23 @@ static void poll_controllers(void) {
         get_axis(j->ptr, &j->righty, SDL_CONTROLLER_AXIS_RIGHTY);
     }
     for (int k = 0; k < JOY_BUTTON_COUNT; k++) {
+        VEK_KeyState *s = &___vek_joystates[k];
+        bool *pending = &___vek_joy_release_pending[k];
         if (held[k]) {
-            if (___vek_joystates[k] != VEK_KEYSTATE_DOWN) ___vek_joystates[k] = VEK_KEYSTATE_PRESS;
-        } else {
-            if (___vek_joystates[k] != VEK_KEYSTATE_UP) ___vek_joystates[k] = VEK_KEYSTATE_RELEASE;
+            if (*s != VEK_KEYSTATE_DOWN) press_state(s, pending);
+        } else if (___vek_joy_went_down[k]) {
+            press_state(s, pending);
+            release_state(s, pending);
+        } else if (*s != VEK_KEYSTATE_UP) {
+            release_state(s, pending);
         }
+        ___vek_joy_went_down[k] = false;
     }
 }
 
 void VEK_CycleEvents(void) {
     VEK_ResourcesWatch();
-    for (VEK_KeyState &s : ___vek_keystates) next_state(&s);
-    for (VEK_KeyState &s : ___vek_mousestates) next_state(&s);
-    for (VEK_KeyState &s : ___vek_joystates) next_state(&s);
+    age_states();
     VEK_Event e;
     while (VEK_PollEvent(&e)) {
     }
@@ -269,4 +394,41 @@ float VEK_JoystickRightX(void) {
 }
 float VEK_JoystickRightY(void) {
     return first_stick(&VEK_Joystick::righty);
+}
+
+VEK_KeyState VEK_FingerGetState(int finger) {
+    if (finger < 0 || finger >= VEK_FINGER_MAX) return VEK_KEYSTATE_UP;
+    return ___vek_fingerstates[finger];
+}
+bool VEK_FingerDown(int finger) {
+    return is_down(VEK_FingerGetState(finger));
+}
+bool VEK_FingerPressed(int finger) {
+    return VEK_FingerGetState(finger) == VEK_KEYSTATE_PRESS;
+}
+bool VEK_FingerReleased(int finger) {
+    return VEK_FingerGetState(finger) == VEK_KEYSTATE_RELEASE;
+}
+bool VEK_FingerUp(int finger) {
+    return is_up(VEK_FingerGetState(finger));
+}
+
+// SDL gives finger positions as fractions of the window. Scaled by the window's
+// size (not the drawable's, which is larger at pixel ratios above 1) they land
+// in the units of mouse positions and of the letterbox, so the mouse's transform
+// applies. Rounded to the nearest pixel: a position made as pixel / size comes
+// back as that pixel despite the float's error.
+static int window_pixel(float fraction, int size) {
+    return to_int(std::floor(static_cast<double>(fraction) * size + 0.5));
+}
+
+void VEK_FingerGetPosition(int finger, int *x, int *y) {
+    if (finger < 0 || finger >= VEK_FINGER_MAX) return;
+    int w = 0, h = 0;
+    if (___vek_window != nullptr) SDL_GetWindowSize(___vek_window, &w, &h);
+    int wx = window_pixel(___vek_fingers[finger].x, w);
+    int wy = window_pixel(___vek_fingers[finger].y, h);
+    VEK_ScreenTransform(&wx, &wy);
+    if (x != nullptr) *x = wx;
+    if (y != nullptr) *y = wy;
 }

@@ -90,9 +90,31 @@ extern struct _Mix_Music *___vek_music;
 extern VEK_KeyState ___vek_keystates[512];
 extern VEK_KeyState ___vek_mousestates[256];
 extern VEK_KeyState ___vek_joystates[21];
+extern VEK_KeyState ___vek_fingerstates[VEK_FINGER_MAX];
+// Per state: a release drained with its press, shown at the next frame.
+extern bool ___vek_key_release_pending[512];
+extern bool ___vek_mouse_release_pending[256];
+extern bool ___vek_joy_release_pending[21];
+extern bool ___vek_finger_release_pending[VEK_FINGER_MAX];
+extern bool ___vek_joy_went_down[21]; // a button's down event drained this frame
 extern VEK_Joystick *___vek_joysticks;
 extern size_t ___vek_joysticks_size;
 extern size_t ___vek_joysticks_capacity;
 
-void next_state(VEK_KeyState *keystate);
+// One finger slot: the SDL finger it follows while that finger touches, and its
+// last position as SDL gives it, in fractions (0..1) of the window.
+typedef struct Finger {
+    SDL_TouchID touch;
+    SDL_FingerID id;
+    bool touching; // down and not lifted yet: the finger's events land here
+    float x, y;
+} Finger;
+extern Finger ___vek_fingers[VEK_FINGER_MAX];
+
+void next_state(VEK_KeyState *keystate);                           // PRESS -> DOWN, RELEASE -> UP
+void press_state(VEK_KeyState *keystate, bool *release_pending);   // a down event
+void release_state(VEK_KeyState *keystate, bool *release_pending); // an up event
+void age_state(VEK_KeyState *keystate, bool *release_pending);     // one frame on
+void age_states(void);  // every key, button and finger one frame on
+void input_reset(void); // every state UP, nothing pending, no finger followed
 void get_axis(SDL_GameController *gc, float *out, SDL_GameControllerAxis axis);

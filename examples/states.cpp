@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: Zlib
 // A second VEK program: what hello does not show. The four per-frame states of a
-// key, a mouse button and a controller button; a sound played on a press; a
-// colour read from a text file that is reloaded when the file changes.
+// key, a mouse button, a controller button and a finger; a sound played on a
+// press; a colour read from a text file that is reloaded when the file changes.
 //
-// Rows: Space, the left mouse button, the controller's A button. Cells, left to
-// right: up, pressed this frame, down, released this frame; a cell lights when
-// its state is current and fades over a few frames, so the one-frame states
-// show. Space or a click plays beep.wav (louder to the right of the window).
+// Rows: Space, the left mouse button, the controller's A button, the first finger
+// on a touch screen. Cells, left to right: up, pressed this frame, down, released
+// this frame; a cell lights when its state is current and fades over a few
+// frames, so the one-frame states show (a quick tap lights "pressed" and then
+// "released"). A square marks the finger while it touches; SDL also turns a touch
+// into the mouse, so the button's row and the pointer follow it. Space or a click
+// plays beep.wav (louder to the right of the window).
 // Edit background.txt ("red green blue", 0..1) or replace beep.wav while it
 // runs: the next frame uses the new file. Escape quits.
 #include <SDL.h>
@@ -19,7 +22,7 @@
 
 static VEK_Uint beep = 0;       // sound resource; 0 without an audio device
 static VEK_Uint background = 0; // raw resource: the text of background.txt
-static float glow[3][4] = {};   // per row and state: 1 when current, fading
+static float glow[4][4] = {};   // per row and state: 1 when current, fading
 static bool failed = false;
 
 // Writes `text` to `path` unless the file exists.
@@ -105,12 +108,18 @@ static int frame(void *) {
     VEK_BlendMode(SDL_BLENDMODE_BLEND); // the fading cells use alpha
     VEK_DrawSetColor(.r = r, .g = g, .b = b, .a = 1);
     VEK_DrawClear();
-    draw_states(0, VEK_GetKeyState(SDL_SCANCODE_SPACE), 32);
-    draw_states(1, VEK_MouseGetState(1), 92);
-    draw_states(2, VEK_JoystickGetState(SDL_CONTROLLER_BUTTON_A), 152);
+    draw_states(0, VEK_GetKeyState(SDL_SCANCODE_SPACE), 16);
+    draw_states(1, VEK_MouseGetState(1), 68);
+    draw_states(2, VEK_JoystickGetState(SDL_CONTROLLER_BUTTON_A), 120);
+    draw_states(3, VEK_FingerGetState(0), 172);
     VEK_DrawSetColor(.r = 1, .g = 1, .b = 1, .a = 1);
     VEK_DrawLine(mx - 4, my, mx + 4, my); // the pointer
     VEK_DrawLine(mx, my - 4, mx, my + 4);
+    if (VEK_FingerDown(0)) { // the finger, in game pixels like the pointer
+        int fx = 0, fy = 0;
+        VEK_FingerGetPosition(0, &fx, &fy);
+        VEK_DrawRectangle(.x = fx, .y = fy, .w = 15, .h = 15, .center = true);
+    }
     failed = VEK_DrawEnd() != 0;
     return failed ? 1 : 0;
 }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Zlib
-// Keyboard prompt: press the key whose shifted label is asked for.
+// Keyboard prompt: press the key whose shifted label is asked for, on a real
+// keyboard or with a finger on the drawn one.
 #include "draw.h"
 
 #include "VEK.h"
@@ -21,6 +22,31 @@ static const SDL_Scancode KEYS[26] = {
     SDL_SCANCODE_L, SDL_SCANCODE_Z, SDL_SCANCODE_X, SDL_SCANCODE_C, SDL_SCANCODE_V, SDL_SCANCODE_B,
     SDL_SCANCODE_N, SDL_SCANCODE_M,
 };
+
+// The letter caps of the keyboard picture (tools/keyboard_picture.cpp draws them),
+// in picture pixels: per row the first cap's left edge and top, caps 58 x 64 on a
+// 64-pixel pitch, rows 10 pixels apart.
+struct CapRow {
+    int first, count, x, top;
+};
+static const CapRow CAP_ROWS[3] = {{0, 10, 160, 78}, {10, 9, 180, 152}, {19, 7, 200, 226}};
+static constexpr int CAP_PITCH = 64, CAP_GAP = 6, CAP_H = 64, ROW_GAP = 10;
+
+// The index of the drawn letter key at game pixel (x, y), or KEY_NONE. Each cap
+// takes half of the gaps around it, so a finger landing between two caps still
+// presses the nearer one.
+static int key_at(int x, int y) {
+    // Back to picture pixels: the picture is drawn at half size.
+    int px = (x - offset_x) * 2, py = (y - offset_y) * 2;
+    for (const CapRow &row : CAP_ROWS) {
+        if (py < row.top - ROW_GAP / 2 || py >= row.top + CAP_H + ROW_GAP / 2) continue;
+        int from = row.x - CAP_GAP / 2;
+        if (px < from) return KEY_NONE;
+        int k = (px - from) / CAP_PITCH;
+        return k < row.count ? row.first + k : KEY_NONE;
+    }
+    return KEY_NONE;
+}
 
 void randomise_key(char *key) {
     if (offset == 0) offset = rand() % 12 + 1;
@@ -75,6 +101,15 @@ void draw_keyboard(void) {
             key_press = i;
             break;
         }
+    }
+    // Without a key, a finger pressing a drawn key presses the key at that place:
+    // a phone has no keyboard. The mouse does not (it is no keyboard either, and a
+    // touch SDL turns into the mouse is counted here as the finger it is).
+    for (int f = 0; f < VEK_FINGER_MAX && key_press == KEY_NONE; f++) {
+        if (!VEK_FingerPressed(f)) continue;
+        int x = 0, y = 0;
+        VEK_FingerGetPosition(f, &x, &y);
+        key_press = key_at(x, y);
     }
     if (key_press != KEY_NONE && key_press == letter) {
         letter = KEY_NONE;

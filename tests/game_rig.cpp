@@ -20,8 +20,7 @@ static time_t test_time() {
 }
 
 void age_inputs() {
-    for (VEK_KeyState &s : ___vek_keystates) next_state(&s);
-    for (VEK_KeyState &s : ___vek_mousestates) next_state(&s);
+    age_states();
 }
 
 void set_mouse(int x, int y) {

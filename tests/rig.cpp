@@ -124,6 +124,18 @@ SDL_JoystickID attach_virtual_pad(const char *name) {
     return SDL_JoystickGetDeviceInstanceID(index);
 }
 
+void push_finger(Uint32 type, SDL_FingerID finger, float x, float y, SDL_TouchID touch) {
+    SDL_Event ev;
+    SDL_zero(ev);
+    ev.type = type;
+    ev.tfinger.touchId = touch;
+    ev.tfinger.fingerId = finger;
+    ev.tfinger.x = x;
+    ev.tfinger.y = y;
+    ev.tfinger.pressure = type == SDL_FINGERUP ? 0.0f : 1.0f;
+    ASSERT_EQ(SDL_PushEvent(&ev), 1) << SDL_GetError();
+}
+
 std::string read_file(const std::string &path) {
     std::ifstream f(path, std::ios::binary);
     std::stringstream ss;

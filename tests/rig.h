@@ -85,6 +85,11 @@ void put_file(const std::string &path, const std::string &bytes, long secs);
 // the joystick input of the same number; returns its instance id.
 SDL_JoystickID attach_virtual_pad(const char *name);
 
+// Queues an SDL touch event (SDL_FINGERDOWN, SDL_FINGERMOTION or SDL_FINGERUP) of
+// finger `finger` on touch device `touch` at (x, y), in fractions of the window as
+// SDL gives them.
+void push_finger(Uint32 type, SDL_FingerID finger, float x, float y, SDL_TouchID touch = 1);
+
 // A pixel that names its own column and row: (4x, 8y, 100).
 Rgb coded(int x, int y);
 

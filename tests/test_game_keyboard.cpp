@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: Zlib
-// Keyboard prompt: label shifting, drawing read back as pixels, and judging key presses.
+// Keyboard prompt: label shifting, drawing read back as pixels, and judging key presses
+// and fingers on the drawn keys.
 #include "draw.h"
+#include "game_rig.h"
 #include "minigame_manager.h"
-#include "rig.h"
 #include "vek_internal.h"
 
 #include <cstdlib>
@@ -146,6 +147,43 @@ TEST_F(Prompt, OffsetOneLetterTwoShowsFAndScancodeEightSolvesIt) {
     EXPECT_TRUE(solved());
     EXPECT_EQ(letter, KEY_NONE);
     EXPECT_EQ(offset, 0);
+}
+
+// A phone has no keyboard: a finger on the drawn key at the asked place solves the
+// prompt. The mouse does nothing there, nor do the touches SDL makes from it, and a
+// real key going down in the same frame is judged first.
+TEST_F(Prompt, AFingerOnTheRightDrawnKeySolvesItAClickDoesNot) {
+    offset = 1;
+    letter = 2; // "F" on E's place: the third key of the top row, label at (212, 342)
+    run();      // composed once: the picture fills the 640 x 640 window 1:1
+    // A tap at game pixel (x, y), then one frame of the prompt.
+    auto tap = [&](int x, int y, std::vector<int> pressed = {}, SDL_TouchID touch = 1) {
+        push_finger(SDL_FINGERDOWN, 3, x / 640.0f, y / 640.0f, touch);
+        push_finger(SDL_FINGERUP, 3, x / 640.0f, y / 640.0f, touch);
+        VEK_CycleEvents();
+        run(pressed);
+    };
+    set_mouse(218, 350);
+    press_left();
+    run();
+    tap(218, 350, {}, SDL_MOUSE_TOUCHID);
+    EXPECT_FALSE(solved()) << "the mouse on the drawn key";
+    tap(260, 390); // the key labelled G, at F's own place
+    EXPECT_FALSE(solved()) << "a finger on a wrong key";
+    tap(218, 350, {SCANCODES[0]}); // Q goes down in the same frame
+    EXPECT_FALSE(solved()) << "the real key is judged before the finger";
+    // Each key that can be asked, tapped in the middle of its label.
+    const struct {
+        int first, count, x, y;
+    } rows[] = {{0, 10, 148, 342}, {10, 9, 158, 379}, {19, 6, 168, 416}};
+    for (auto &r : rows)
+        for (int k = 0; k < r.count; k++) {
+            game.cur_minigame = draw_keyboard;
+            offset = 1;
+            letter = r.first + k;
+            tap(r.x + 32 * k + 6, r.y + 12);
+            EXPECT_TRUE(solved()) << "key " << r.first + k;
+        }
 }
 
 TEST_F(Prompt, LabelsFollowTheBackgroundColour) {

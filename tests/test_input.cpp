@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Zlib
-// Input: key / mouse / controller state machine driven by real SDL events and
-// SDL's virtual joysticks.
+// Input: key / mouse / controller / finger state machine driven by real SDL events
+// and SDL's virtual joysticks.
 #include "rig.h"
 #include "vek_internal.h"
 
@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -58,13 +59,11 @@ void push_quit() {
 }
 
 // Engine with a 640x640 picture, no pacing, no audio; every input table cleared
-// (they are process-wide and never reset by the engine itself).
+// (process-wide: a test may have set them without starting the engine).
 class InputTest : public EngineTest {
   protected:
     void SetUp() override {
-        memset(___vek_keystates, 0, sizeof ___vek_keystates);
-        memset(___vek_mousestates, 0, sizeof ___vek_mousestates);
-        memset(___vek_joystates, 0, sizeof ___vek_joystates);
+        input_reset();
         ___vek_should_quit = 0;
         // The composition's values as they are before any frame was composed.
         ___vek_scale = 1.0f;
@@ -98,7 +97,20 @@ const FrameCase kFrameCases[] = {
     {"repeat_ignored",
      {{DOWN}, {REPEAT}, {REPEAT, REPEAT}, {}},
      {VEK_KEYSTATE_PRESS, VEK_KEYSTATE_DOWN, VEK_KEYSTATE_DOWN, VEK_KEYSTATE_DOWN}},
-    {"press_release_one_frame", {{DOWN, UP}, {}}, {VEK_KEYSTATE_RELEASE, VEK_KEYSTATE_UP}},
+    // A quick tap (a touchpad's tap-to-click sends both at once): pressed in its
+    // frame, released in the next, and counted once however often it repeats.
+    {"press_release_one_frame",
+     {{DOWN, UP}, {}, {}},
+     {VEK_KEYSTATE_PRESS, VEK_KEYSTATE_RELEASE, VEK_KEYSTATE_UP}},
+    {"two_taps_one_frame",
+     {{DOWN, UP, DOWN, UP}, {}, {}},
+     {VEK_KEYSTATE_PRESS, VEK_KEYSTATE_RELEASE, VEK_KEYSTATE_UP}},
+    {"tap_then_press_next_frame",
+     {{DOWN, UP}, {DOWN}, {}},
+     {VEK_KEYSTATE_PRESS, VEK_KEYSTATE_PRESS, VEK_KEYSTATE_DOWN}},
+    {"tap_then_held_one_frame",
+     {{DOWN, UP, DOWN}, {}, {UP}},
+     {VEK_KEYSTATE_PRESS, VEK_KEYSTATE_DOWN, VEK_KEYSTATE_RELEASE}},
     {"release_press_one_frame",
      {{DOWN}, {UP, DOWN}, {}},
      {VEK_KEYSTATE_PRESS, VEK_KEYSTATE_PRESS, VEK_KEYSTATE_DOWN}},
@@ -129,7 +141,7 @@ TEST_F(InputTest, KeyFrames) {
     const int key = SDL_SCANCODE_E; // 8, the key the game asks for
     for (const FrameCase &c : kFrameCases) {
         SCOPED_TRACE(c.name);
-        memset(___vek_keystates, 0, sizeof ___vek_keystates);
+        input_reset();
         for (size_t f = 0; f < c.frames.size(); f++) {
             for (Act a : c.frames[f]) push_key(a == UP ? SDL_KEYUP : SDL_KEYDOWN, key, a == REPEAT);
             VEK_CycleEvents();
@@ -147,7 +159,7 @@ TEST_F(InputTest, MouseButtonFrames) {
     const uint8_t button = SDL_BUTTON_LEFT;
     for (const FrameCase &c : kFrameCases) {
         SCOPED_TRACE(c.name);
-        memset(___vek_mousestates, 0, sizeof ___vek_mousestates);
+        input_reset();
         for (size_t f = 0; f < c.frames.size(); f++) {
             // A mouse button has no repeat: a repeat row stands for "nothing".
             for (Act a : c.frames[f])
@@ -362,6 +374,63 @@ TEST_F(InputTest, MousePositionWritesOnlyTheGivenPointers) {
     VEK_MouseGetPosition(nullptr, &y);
     EXPECT_EQ(y, 60);
     VEK_MouseGetPosition(nullptr, nullptr); // must not crash
+}
+
+// ---------------------------------------------------------------------------
+// Fingers through SDL's touch events
+// ---------------------------------------------------------------------------
+// Each finger slot's state, and its position in game pixels unless it is UP.
+void expect_fingers(const std::vector<std::tuple<VEK_KeyState, int, int>> &want) {
+    for (int f = 0; f < VEK_FINGER_MAX; f++) {
+        auto [s, x, y] = f < int(want.size()) ? want[size_t(f)] : std::tuple(VEK_KEYSTATE_UP, 0, 0);
+        EXPECT_EQ(VEK_FingerGetState(f), s) << "slot " << f;
+        check_preds(
+            "finger", s,
+            {VEK_FingerDown(f), VEK_FingerPressed(f), VEK_FingerReleased(f), VEK_FingerUp(f)});
+        int gx = 0, gy = 0;
+        VEK_FingerGetPosition(f, &gx, &gy);
+        if (s != VEK_KEYSTATE_UP) {
+            EXPECT_EQ(std::pair(gx, gy), std::pair(x, y)) << "slot " << f;
+        }
+    }
+}
+
+// Fingers in a window of another shape than the picture: positions come through
+// the letterbox, slots are taken in order and free again once a release was seen.
+TEST_F(InputTest, FingersTakeSlotsAndReadThroughTheLetterbox) {
+    SDL_SetWindowSize(___vek_window, 800, 600);
+    ASSERT_EQ(VEK_DrawBegin(), 0);
+    ASSERT_EQ(VEK_DrawEnd(), 0);
+    ASSERT_FLOAT_EQ(___vek_scale, 0.9375f); // bars of 100 pixels left and right
+    const VEK_KeyState PRESS = VEK_KEYSTATE_PRESS, HELD = VEK_KEYSTATE_DOWN,
+                       RELEASE = VEK_KEYSTATE_RELEASE;
+
+    push_finger(SDL_FINGERDOWN, 7, 0.5f, 0.5f); // window (400, 300)
+    VEK_CycleEvents();
+    expect_fingers({{PRESS, 320, 320}});
+
+    // The first moves; a second taps, down and up in one drain.
+    push_finger(SDL_FINGERMOTION, 7, 0.25f, 0.75f); // window (200, 450)
+    push_finger(SDL_FINGERDOWN, 8, 0.8f, 0.1f);     // window (640, 60)
+    push_finger(SDL_FINGERUP, 8, 0.8f, 0.1f);
+    VEK_CycleEvents();
+    expect_fingers({{HELD, 106, 480}, {PRESS, 576, 64}});
+
+    // The first lifts at the picture's corner as a third comes down: no slot is
+    // free before its release was seen, so the third takes a new one.
+    push_finger(SDL_FINGERUP, 7, 0.125f, 0.0f);
+    push_finger(SDL_FINGERDOWN, 9, 1.0f, 1.0f);
+    VEK_CycleEvents();
+    expect_fingers({{RELEASE, 0, 0}, {RELEASE, 576, 64}, {PRESS, 746, 640}});
+
+    // Touches SDL makes from the mouse are no fingers; a real one takes slot 0 again.
+    push_finger(SDL_FINGERDOWN, 1, 0.5f, 0.5f, SDL_MOUSE_TOUCHID);
+    push_finger(SDL_FINGERDOWN, 7, 0.5f, 0.0f);
+    VEK_CycleEvents();
+    expect_fingers({{PRESS, 320, 0}, {VEK_KEYSTATE_UP, 0, 0}, {HELD, 746, 640}});
+
+    VEK_Quit();
+    EXPECT_EQ(VEK_FingerGetState(2), VEK_KEYSTATE_UP) << "a new session starts untouched";
 }
 
 // ---------------------------------------------------------------------------
@@ -626,6 +695,19 @@ TEST_F(InputTest, UnpluggingAPadReleasesItsButtons) {
     EXPECT_EQ(VEK_JoystickGetState(SDL_CONTROLLER_BUTTON_B), VEK_KEYSTATE_RELEASE);
     VEK_CycleEvents();
     EXPECT_EQ(VEK_JoystickGetState(SDL_CONTROLLER_BUTTON_B), VEK_KEYSTATE_UP);
+}
+
+// A tap that goes down and up between two polls: only SDL's button events saw it.
+TEST_F(InputTest, QuickPadTapBetweenPollsCounts) {
+    Pad a = Pad::attach();
+    VEK_CycleEvents();
+    a.button(SDL_CONTROLLER_BUTTON_X, true);
+    SDL_PumpEvents(); // SDL reads the pad: the down event is queued
+    a.button(SDL_CONTROLLER_BUTTON_X, false);
+    for (VEK_KeyState want : {VEK_KEYSTATE_PRESS, VEK_KEYSTATE_RELEASE, VEK_KEYSTATE_UP}) {
+        VEK_CycleEvents();
+        EXPECT_EQ(VEK_JoystickGetState(SDL_CONTROLLER_BUTTON_X), want);
+    }
 }
 
 TEST_F(InputTest, ShutdownClosesPadsAndEmptiesTheTable) {

@@ -58,9 +58,9 @@ pid=$game
 
 win=$(headless_wait_window "$game" 120) || { echo "valgrind.sh: no game window" >&2; exit 1; }
 launched=$SECONDS
-# Under valgrind a frame takes far longer than the 60 ms presses of headless.sh,
-# and a press and release within one frame reads as a release only: every
-# press here is held for half a second.
+# Under valgrind a frame takes far longer than the 60 ms presses of headless.sh:
+# every press here is held for half a second, so that presses and releases land
+# in frames of their own as they do for a player at full speed.
 hold=0.5
 click() { xdotool mousemove --window "$win" "$1" "$2" mousedown 1 sleep $hold mouseup 1; }
 key() { xdotool keydown "$1" sleep $hold keyup "$1"; }

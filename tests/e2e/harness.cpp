@@ -786,9 +786,7 @@ bool Game::close_window() {
 bool Game::click(int px, int py) {
     int rx, ry;
     if (!root_of(px, py, rx, ry)) return false;
-    // Held across frames: a press and release inside one frame reads as a release.
-    return xdotool(x_, {"mousemove", std::to_string(rx), std::to_string(ry), "mousedown", "1",
-                        "sleep", "0.06", "mouseup", "1"});
+    return xdotool(x_, {"mousemove", std::to_string(rx), std::to_string(ry), "click", "1"});
 }
 
 bool Player::play(double timeout, const std::function<bool(const Shot &, Segment &)> &on_shot,
@@ -816,8 +814,9 @@ bool Player::play(double timeout, const std::function<bool(const Shot &, Segment
             if (on_shot(s, cur)) return true;
             bool stuck = is_palette(cur.bg) && s.t - cur.first > 0.6;
             if (stuck && !xdo_.busy()) {
-                // Five keys per call, each held across frames like every input here
-                // and going down in a frame of its own.
+                // Five keys per call, each held across frames so that it goes down
+                // in a frame of its own: the prompt judges only the first key of a
+                // frame.
                 std::vector<std::string> args;
                 for (int i = 0; i < 5; i++) {
                     std::string key(1, keys[next_key_++ % 25]);

@@ -277,11 +277,12 @@ class Game {
 
     // Root coordinates of picture pixel (px, py) through the current letterbox.
     bool root_of(int px, int py, int &rx, int &ry);
-    // Left click held ~60 ms at a picture position (moving the pointer there).
+    // Left click at a picture position (moving the pointer there), the button's
+    // down and up back to back as a touchpad's tap sends them: both often reach
+    // the game in one frame.
     bool click(int px, int py);
-    // Clicks until `effect` holds (a press and release inside one frame reads as
-    // a release only, which a loaded machine can make of any click), at most
-    // `attempts` times, waiting `wait` seconds after each.
+    // Clicks until `effect` holds, at most `attempts` times, waiting `wait`
+    // seconds after each.
     bool click_until(int px, int py, const std::function<bool()> &effect, int attempts = 3,
                      double wait = 3.0);
     bool move_to(int px, int py);
