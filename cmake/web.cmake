@@ -58,14 +58,26 @@ target_link_options(bramble PRIVATE
 set_property(TARGET bramble APPEND PROPERTY LINK_DEPENDS ${pre_js} ${music})
 
 # ---------------------------------------------------------------------------
-# The site: the page beside the game's three files.
+# The site: the page beside the game's three files, files.json (the sizes of the
+# two big downloads, for the page's progress bar, which cannot trust a
+# Content-Length a server may compress or leave out) and licences/, the terms of
+# what the site carries, as the Windows zip has them, linked from the page.
 # ---------------------------------------------------------------------------
 set(site ${CMAKE_BINARY_DIR}/site)
 add_custom_target(bramble_site ALL
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${site}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${site}/licences
   COMMAND ${CMAKE_COMMAND} -E copy_if_different ${BRAMBLE_RUNTIME_DIR}/bramble.js
           ${BRAMBLE_RUNTIME_DIR}/bramble.wasm ${BRAMBLE_RUNTIME_DIR}/bramble.data
           ${CMAKE_SOURCE_DIR}/web/index.html ${CMAKE_SOURCE_DIR}/web/page.js ${site}/
+  COMMAND ${CMAKE_COMMAND} -DSITE=${site} -P ${CMAKE_SOURCE_DIR}/cmake/web-sizes.cmake
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${BRAMBLE_SDL2_SOURCE}/LICENSE.txt
+          ${site}/licences/SDL2.txt
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${BRAMBLE_SDL2_MIXER_SOURCE}/LICENSE.txt
+          ${site}/licences/SDL2_mixer.txt
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/asset/atarifont.LICENSE.txt
+          ${site}/licences/
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/LICENSE
+          ${site}/licences/LICENSE.txt
   COMMENT "Site ready in ${site}"
   VERBATIM)
 add_dependencies(bramble_site bramble)
