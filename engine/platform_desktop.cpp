@@ -12,3 +12,8 @@ void frame_wait(uint32_t ms) {
 }
 
 int platform_chdir(const char *path) { return chdir(path); }
+
+// Accelerated only: without one the start fails and says SDL's reason.
+SDL_Renderer *platform_create_renderer(SDL_Window *window) {
+    return SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED);
+}
