@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Zlib
 # Builds the game as a static web site into BUILD_DIR (default: build-web/ of the
-# source tree): BUILD_DIR/site/ with index.html, page.js, bramble.js, bramble.wasm
-# and bramble.data.
+# source tree): BUILD_DIR/site/ with index.html, page.js, bramble.js, bramble.wasm,
+# bramble.data, files.json (their sizes) and licences/.
 #
 #   web/build.sh [BUILD_DIR [HOST_BUILD]]
 #
@@ -107,4 +107,14 @@ for f in bramble.js bramble.wasm bramble.data; do
     cmp -s "$build/game/$f" "$site/$f" || cp "$build/game/$f" "$site/$f"
 done
 cp "$here/index.html" "$here/page.js" "$site/"
+# The sizes of the two big downloads, for the page's progress bar.
+printf '{"bramble.wasm": %d, "bramble.data": %d}\n' \
+    "$(stat -c %s "$site/bramble.wasm")" "$(stat -c %s "$site/bramble.data")" >"$site/files.json"
+# The licences of what the site carries, as the Windows zip has them, linked from the page.
+mapfile -t dirs < <("$src/scripts/debian-source.sh" "$build/sdl/src" libsdl2 libsdl2-mixer)
+mkdir -p "$site/licences"
+cp "${dirs[0]}/LICENSE.txt" "$site/licences/SDL2.txt"
+cp "${dirs[1]}/LICENSE.txt" "$site/licences/SDL2_mixer.txt"
+cp "$src/asset/atarifont.LICENSE.txt" "$site/licences/"
+cp "$src/LICENSE" "$site/licences/LICENSE.txt"
 echo "web: site ready in $site"
