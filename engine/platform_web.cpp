@@ -27,16 +27,16 @@ void frame_wait(uint32_t ms) {
 EM_JS(int, webgl_kind, (void), {
     var gl = null;
     try {
-        gl = document.createElement('canvas').getContext('webgl');
+        gl = document.createElement("canvas").getContext("webgl");
     } catch (e) {
     }
     if (!gl) return 0;
-    var info = gl.getExtension('WEBGL_debug_renderer_info');
-    var name = info ? String(gl.getParameter(info.UNMASKED_RENDERER_WEBGL)) : '';
-    var lose = gl.getExtension('WEBGL_lose_context');
+    var info = gl.getExtension("WEBGL_debug_renderer_info");
+    var name = info ? String(gl.getParameter(info.UNMASKED_RENDERER_WEBGL)) : "";
+    var lose = gl.getExtension("WEBGL_lose_context");
     if (lose) lose.loseContext();
     var cpu = /swiftshader|llvmpipe|softpipe|software|basic render driver/i.test(name);
-    console.log('WebGL renderer: ' + (name || '(not disclosed)'));
+    console.log("WebGL renderer: " + (name || "(not disclosed)"));
     return cpu ? 1 : 2;
 });
 // clang-format on

@@ -110,11 +110,11 @@ cp "$here/index.html" "$here/page.js" "$site/"
 # The sizes of the two big downloads, for the page's progress bar.
 printf '{"bramble.wasm": %d, "bramble.data": %d}\n' \
     "$(stat -c %s "$site/bramble.wasm")" "$(stat -c %s "$site/bramble.data")" >"$site/files.json"
-# The licences of what the site carries, as the Windows zip has them, linked from the page.
-mapfile -t dirs < <("$src/scripts/debian-source.sh" "$build/sdl/src" libsdl2 libsdl2-mixer)
+# The licences of what the site carries, as the Windows zip has them, linked from the
+# page; SDL's builds install theirs (LICENSE.txt of Debian's sources) into the prefix.
 mkdir -p "$site/licences"
-cp "${dirs[0]}/LICENSE.txt" "$site/licences/SDL2.txt"
-cp "${dirs[1]}/LICENSE.txt" "$site/licences/SDL2_mixer.txt"
+cp "$prefix/share/licenses/SDL2/LICENSE.txt" "$site/licences/SDL2.txt"
+cp "$prefix/share/licenses/SDL2_mixer/LICENSE.txt" "$site/licences/SDL2_mixer.txt"
 cp "$src/asset/atarifont.LICENSE.txt" "$site/licences/"
 cp "$src/LICENSE" "$site/licences/LICENSE.txt"
 echo "web: site ready in $site"

@@ -283,8 +283,9 @@ const PHONE = {
 
 // mic: 'silent' or 'loud' (a fake microphone playing that sound, permission
 // given), or 'refused' (permission prompts denied). `args`: more browser flags;
-// `device`: options of the emulated screen (PHONE, or a pixel ratio).
-async function launch(mic, { args: more = [], device = {} } = {}) {
+// `device`: options of the emulated screen (PHONE, or a pixel ratio); `windowed`:
+// a browser window on the display (DISPLAY, e.g. under xvfb-run) instead of headless.
+async function launch(mic, { args: more = [], device = {}, windowed = false } = {}) {
   const args = [...FLAGS, '--use-fake-device-for-media-stream', ...more];
   if (mic === 'refused') args.push('--deny-permission-prompts');
   else args.push('--use-fake-ui-for-media-stream', `--use-file-for-fake-audio-capture=${micFile(mic)}`);
@@ -293,7 +294,7 @@ async function launch(mic, { args: more = [], device = {} } = {}) {
   try {
     context = await chromium.launchPersistentContext(userDir, {
       executablePath: process.env.BRAMBLE_CHROMIUM || '/usr/bin/chromium',
-      headless: true,
+      headless: !windowed,
       args,
       viewport: { width: PICTURE, height: PICTURE },
       ...device,
