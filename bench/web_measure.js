@@ -99,7 +99,7 @@ async function timerProbe(page) {
   console.log(`Load average at the start: ${load()}\n`);
   const rows = [];
   // The engine's choice, then WebGL named through SDL_RENDER_DRIVER (web/pre.js).
-  for (const [renderer, driver] of [['chosen (2-D canvas here)', null], ['WebGL', 'opengles2']]) {
+  for (const [renderer, driver] of [['chosen', null], ['forced', 'opengles2']]) {
     for (let run = 0; run < RUNS; run++) {
       await h.scenario('silent', {}, async (site, browser) => {
         if (driver) {

@@ -296,6 +296,9 @@ async function launch(mic, { args: more = [], device = {}, windowed = false } = 
       executablePath: process.env.BRAMBLE_CHROMIUM || '/usr/bin/chromium',
       headless: !windowed,
       args,
+      // A windowed browser as a player's: hidden and covered tabs slowed as usual.
+      ignoreDefaultArgs: windowed ? ['--disable-background-timer-throttling',
+        '--disable-backgrounding-occluded-windows', '--disable-renderer-backgrounding'] : [],
       viewport: { width: PICTURE, height: PICTURE },
       ...device,
     });
