@@ -283,9 +283,8 @@ const PHONE = {
 
 // mic: 'silent' or 'loud' (a fake microphone playing that sound, permission
 // given), or 'refused' (permission prompts denied). `args`: more browser flags;
-// `device`: options of the emulated screen (PHONE, or a pixel ratio); `windowed`:
-// a browser window on the display (DISPLAY, e.g. under xvfb-run) instead of headless.
-async function launch(mic, { args: more = [], device = {}, windowed = false } = {}) {
+// `device`: options of the emulated screen (PHONE, or a pixel ratio).
+async function launch(mic, { args: more = [], device = {} } = {}) {
   const args = [...FLAGS, '--use-fake-device-for-media-stream', ...more];
   if (mic === 'refused') args.push('--deny-permission-prompts');
   else args.push('--use-fake-ui-for-media-stream', `--use-file-for-fake-audio-capture=${micFile(mic)}`);
@@ -294,11 +293,8 @@ async function launch(mic, { args: more = [], device = {}, windowed = false } = 
   try {
     context = await chromium.launchPersistentContext(userDir, {
       executablePath: process.env.BRAMBLE_CHROMIUM || '/usr/bin/chromium',
-      headless: !windowed,
+      headless: true,
       args,
-      // A windowed browser as a player's: hidden and covered tabs slowed as usual.
-      ignoreDefaultArgs: windowed ? ['--disable-background-timer-throttling',
-        '--disable-backgrounding-occluded-windows', '--disable-renderer-backgrounding'] : [],
       viewport: { width: PICTURE, height: PICTURE },
       ...device,
     });
@@ -531,6 +527,6 @@ function promptAnswer(asked, labels) {
 }
 
 module.exports = {
-  assert, sleep, serve, status, launch, scenario, PHONE, blur, Game, TEXTS, SHOWN, holding, RED, isPalette, same, startWord,
-  promptAnswer, SITE,
+  assert, sleep, serve, status, launch, scenario, PHONE, blur, Game, TEXTS, SHOWN, holding, RED,
+  isPalette, same, startWord, promptAnswer, SITE, pageProbe, fontMasks, micFile, FLAGS,
 };
