@@ -24,17 +24,30 @@ const PICTURE = 640;
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
 // ---------------------------------------------------------------------------
-// The site, as a static server would give it. Two damaged copies beside it:
-// /nodata/ lacks the data file, /cut/ serves it cut to half its length.
+// The site, as a static server would give it. Three damaged copies beside it:
+// /nodata/ lacks the data file, /cut/ serves it cut to half its length, /stall/
+// sends the first half of it, once, and then nothing more.
 // ---------------------------------------------------------------------------
 async function serve() {
-  const server = http.createServer(siteHandler(SITE, (url) => {
+  const site = siteHandler(SITE, (url) => {
     const m = url.match(/^\/(nodata|cut)(\/.*)$/);
     if (!m) return [url, (body) => body];
     const [, damage, rest] = m;
     if (rest !== '/bramble.data') return [rest, (body) => body];
     return [rest, (body) => (damage === 'nodata' ? null : body.subarray(0, body.length >> 1))];
-  }));
+  });
+  let stalled = false;
+  const server = http.createServer((req, res) => {
+    if (req.url === '/stall/bramble.data' && !stalled) {
+      stalled = true;
+      const body = fs.readFileSync(path.join(SITE, 'bramble.data'));
+      res.writeHead(200, { 'Content-Length': body.length, 'Cache-Control': 'no-store' });
+      res.write(body.subarray(0, body.length >> 1));
+      return;
+    }
+    if (req.url.startsWith('/stall/')) req.url = req.url.slice('/stall'.length);
+    site(req, res);
+  });
   await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
   return {
     url: `http://127.0.0.1:${server.address().port}/`,
@@ -338,7 +351,7 @@ class Game {
     const g = new Game(page);
     g.navigated = Date.now();
     await page.goto(url);
-    await g.waitState(['ready', 'error'], 60000);
+    await g.waitState(['ready', 'error', 'stalled'], 60000);
     g.readyAt = Date.now();
     return g;
   }

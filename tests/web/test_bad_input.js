@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Zlib
 // What the page says when it cannot run the game: no data file, a data file
-// cut short, the microphone refused (and refused again on the next try); and
-// the server, given a malformed path, answering 400 and serving on.
+// cut short, a download that stalls (then retried), the microphone refused (and
+// refused again on the next try); and the server, given a malformed path,
+// answering 400 and serving on.
 'use strict';
 const test = require('node:test');
 const h = require('./harness');
@@ -21,6 +22,12 @@ test('bad input gives a plain message', { timeout: 180000 }, async () => {
     g = await h.Game.open(browser.context, site.url + 'cut/');
     assert.equal(await g.state(), 'error');
     assert.match(await g.message(), /data is incomplete: bramble\.data has \d+ of its \d+ bytes/);
+
+    g = await h.Game.open(browser.context, site.url + 'stall/');
+    assert.equal(await g.waitState(['stalled', 'error'], 30000), 'stalled', await g.message());
+    assert.match(await g.message(), /bramble\.data has stopped: nothing arrived for 15 seconds/);
+    await g.page.click('#retry');
+    assert.equal(await g.waitState(['ready', 'error'], 60000), 'ready', await g.message());
 
     g = await h.Game.open(browser.context, site.url);
     assert.equal(await g.state(), 'ready', await g.message());
