@@ -3,8 +3,9 @@
 // the same window: presents a second with the tab shown, then covered, once
 // while the music plays (the run) and once after it stopped (the run's end,
 // "FINISH !", about 145 s in; measured from 35 s after it, since Chromium takes a
-// tab as playing sound for some seconds after its last sound). Nothing attaches to the game's tab (a DevTools
-// client attached to a page keeps it "visible"): the page served here carries
+// tab as playing sound for some seconds after its last sound). Nothing attaches
+// to the game's tab (a DevTools client attached to a page keeps it "visible"
+// here): the page served here carries
 // the tests' probe and a small driver that starts the game and the run itself
 // and writes its frame count and visibility into the tab's title, which the
 // browser's target list (/json/list, on 127.0.0.1) shows. Run under a display:
@@ -82,7 +83,8 @@ const json = (port, what, method = 'GET') => new Promise((resolve, reject) => {
   const url = `http://127.0.0.1:${server.address().port}/`;
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'bramble-chromium-'));
   const browser = spawn(process.env.BRAMBLE_CHROMIUM || '/usr/bin/chromium', [
-    ...h.FLAGS.filter((f) => !f.startsWith('--autoplay')), '--autoplay-policy=no-user-gesture-required',
+    ...h.FLAGS.filter((f) => !f.startsWith('--autoplay')),
+    '--autoplay-policy=no-user-gesture-required',
     '--use-fake-device-for-media-stream', '--use-fake-ui-for-media-stream',
     `--use-file-for-fake-audio-capture=${h.micFile('loud')}`, `--user-data-dir=${dir}`,
     '--remote-debugging-address=127.0.0.1', '--remote-debugging-port=0', '--window-size=700,760',

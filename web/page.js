@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Zlib
-// The game's page: downloads the compiled game and its data with a progress bar, loads the compiled
-// game, and starts it from the player's click, the gesture browsers require
-// before they play sound or ask for the microphone. Every way the start can go
+// The game's page: downloads the compiled game and its data with a progress
+// bar, loads the game, and starts it from the player's click (a tap on a touch
+// screen), the gesture browsers require before they play sound or ask for the
+// microphone. Every way the start can go
 // wrong ends in a plain message on the page, never in a silent blank one.
 'use strict';
 (function () {
@@ -73,7 +74,9 @@
     }
     bar.firstElementChild.style.width =
       total > 0 ? Math.min(100, (100 * done) / total) + '%' : '0';
-    if (total === 0 && done > 0) message.textContent = 'Loading… ' + (done / 1e6).toFixed(1) + ' MB';
+    if (total === 0 && done > 0) {
+      message.textContent = 'Loading… ' + (done / 1e6).toFixed(1) + ' MB';
+    }
   }
 
   async function fetchFile(name) {
