@@ -7,11 +7,16 @@
 #include <cstdint>
 #include <cstdio>
 
+struct SDL_Renderer;
+struct SDL_Window;
+
 void platform_init(void);             // before SDL starts
 void frame_wait(uint32_t ms);         // the frame's wait for its due time; 0 when none is due
 int platform_chdir(const char *path); // make the UTF-8 path the working directory; 0 or -1 (errno)
 FILE *platform_fopen(const char *path, const char *mode); // fopen of a UTF-8 path; null (errno)
 long platform_mtime(const char *path); // modification time of a UTF-8 path in seconds; 0: unknown
+// The window's renderer (no vsync: pacing is the engine's alone); null on failure.
+SDL_Renderer *platform_create_renderer(SDL_Window *window);
 
 // Diagnostics. Whether standard error is a terminal that shows the colour codes of
 // the diagnostic prefixes (asked at each line: a test may redirect it meanwhile).

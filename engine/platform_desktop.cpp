@@ -31,3 +31,8 @@ bool platform_stderr_colours(void) {
 // The desktop game is started from a terminal or a desktop entry whose session
 // keeps standard error: the lines themselves are the notice.
 void platform_fatal_notice(const char *text) { (void)text; }
+
+// Accelerated only: without one the start fails and says SDL's reason.
+SDL_Renderer *platform_create_renderer(SDL_Window *window) {
+    return SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED);
+}

@@ -85,3 +85,8 @@ void platform_fatal_notice(const char *text) {
     MessageBoxW(nullptr, words.c_str(), title.c_str(),
                 MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TASKMODAL);
 }
+
+// Accelerated only: without one the start fails and says SDL's reason.
+SDL_Renderer *platform_create_renderer(SDL_Window *window) {
+    return SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED);
+}

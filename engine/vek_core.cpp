@@ -98,7 +98,7 @@ int _VEK_Init(const VEK_Config *config) {
     if (___vek_window == nullptr) return _sdl_error();
 
     // No vsync: pacing is the engine's alone.
-    ___vek_renderer = SDL_CreateRenderer(___vek_window, -1, SDL_RENDERER_ACCELERATED);
+    ___vek_renderer = platform_create_renderer(___vek_window);
     if (___vek_renderer == nullptr) return _sdl_error();
 
     if (VEK_SetViewportSize(c.width, c.height) != 0) {

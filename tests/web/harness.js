@@ -12,6 +12,7 @@ const fs = require('node:fs');
 const http = require('node:http');
 const os = require('node:os');
 const path = require('node:path');
+const zlib = require('node:zlib');
 const { chromium } = require('playwright-core');
 const { siteHandler } = require('../../web/serve');
 
@@ -23,19 +24,49 @@ const PICTURE = 640;
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
 // ---------------------------------------------------------------------------
-// The site, as a static server would give it. Two damaged copies beside it:
-// /nodata/ lacks the data file, /cut/ serves it cut to half its length.
+// The site, as a static server would give it. Three damaged copies beside it:
+// /nodata/ lacks the data file, /cut/ serves it cut to half its length, /stall/
+// sends the first half of it, once, and then nothing more.
 // ---------------------------------------------------------------------------
 async function serve() {
-  const server = http.createServer(siteHandler(SITE, (url) => {
+  const site = siteHandler(SITE, (url) => {
     const m = url.match(/^\/(nodata|cut)(\/.*)$/);
     if (!m) return [url, (body) => body];
     const [, damage, rest] = m;
     if (rest !== '/bramble.data') return [rest, (body) => body];
     return [rest, (body) => (damage === 'nodata' ? null : body.subarray(0, body.length >> 1))];
-  }));
+  });
+  let stalled = false;
+  const server = http.createServer((req, res) => {
+    if (req.url === '/stall/bramble.data' && !stalled) {
+      stalled = true;
+      const body = fs.readFileSync(path.join(SITE, 'bramble.data'));
+      res.writeHead(200, { 'Content-Length': body.length, 'Cache-Control': 'no-store' });
+      res.write(body.subarray(0, body.length >> 1));
+      return;
+    }
+    if (req.url.startsWith('/stall/')) req.url = req.url.slice('/stall'.length);
+    site(req, res);
+  });
   await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
-  return { url: `http://127.0.0.1:${server.address().port}/`, close: () => server.close() };
+  return {
+    url: `http://127.0.0.1:${server.address().port}/`,
+    port: server.address().port,
+    close: () => {
+      server.close();
+      if (server.closeAllConnections) server.closeAllConnections();
+    },
+  };
+}
+
+// The status of a GET of the raw `target` (sent as written, not re-encoded).
+function status(port, target) {
+  return new Promise((resolve, reject) => {
+    http.get({ host: '127.0.0.1', port, path: target }, (res) => {
+      res.resume();
+      resolve(res.statusCode);
+    }).on('error', reject);
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -83,12 +114,18 @@ function fontMasks() {
 }
 
 // Installed in the page before its own scripts. It keeps the canvas' drawing
-// buffer readable (unless told not to), records the time of every frame the game presents (the first
-// draw into the window after the off-screen picture is done), and reads the
-// picture and the text on it.
+// buffer readable (unless told not to), records the time of every frame the game
+// presents, and reads the picture and the text on it. A frame is, with WebGL, the
+// first draw into the window after the off-screen picture is done; with the 2-D
+// canvas, SDL's copy of the finished picture into it (putImageData).
 function pageProbe({ font, readable }) {
   const frames = [];
-  const proto = WebGLRenderingContext.prototype;
+  let first = null;
+  const frame = () => {
+    if (first === null) first = performance.now();
+    frames.push(performance.now());
+    if (frames.length > 20000) frames.splice(0, 10000);
+  };
   const getContext = HTMLCanvasElement.prototype.getContext;
   // A readable picture costs a copy per frame: the measurements leave it out.
   if (readable) {
@@ -96,23 +133,32 @@ function pageProbe({ font, readable }) {
       return getContext.call(this, type, Object.assign({}, attrs, { preserveDrawingBuffer: true }));
     };
   }
-  let toWindow = false, counted = false;
-  const bind = proto.bindFramebuffer;
-  proto.bindFramebuffer = function (target, fb) {
-    toWindow = fb == null; // the window: null, or undefined for framebuffer 0
-    counted = false;
-    return bind.call(this, target, fb);
+  const put = CanvasRenderingContext2D.prototype.putImageData;
+  CanvasRenderingContext2D.prototype.putImageData = function (...args) {
+    if (this.canvas.id === 'canvas') frame();
+    return put.apply(this, args);
   };
-  for (const name of ['drawArrays', 'drawElements']) {
-    const draw = proto[name];
-    proto[name] = function (...args) {
-      if (toWindow && !counted) {
-        counted = true;
-        frames.push(performance.now());
-        if (frames.length > 20000) frames.splice(0, 10000);
-      }
-      return draw.apply(this, args);
+  // Without WebGL (--disable-3d-apis) its interface may be missing altogether.
+  const proto = typeof WebGLRenderingContext === 'undefined' ? null
+    : WebGLRenderingContext.prototype;
+  let toWindow = false, counted = false;
+  if (proto) {
+    const bind = proto.bindFramebuffer;
+    proto.bindFramebuffer = function (target, fb) {
+      toWindow = fb == null; // the window: null, or undefined for framebuffer 0
+      counted = false;
+      return bind.call(this, target, fb);
     };
+    for (const name of ['drawArrays', 'drawElements']) {
+      const draw = proto[name];
+      proto[name] = function (...args) {
+        if (toWindow && !counted) {
+          counted = true;
+          frame();
+        }
+        return draw.apply(this, args);
+      };
+    }
   }
 
   const scratch = document.createElement('canvas');
@@ -214,7 +260,24 @@ function pageProbe({ font, readable }) {
     return out;
   }
 
-  window.__bramble = { frames, read };
+  // A watch of its own for one text, whatever the test does meanwhile: the
+  // page's time (performance.now) of the first picture showing it over `bg`,
+  // checked every 100 ms; `seen(name)` gives that time less the first frame's.
+  const seen = {};
+  function watch(name, spec, bg) {
+    const timer = setInterval(() => {
+      const d = shot();
+      if (d === null || first === null) return;
+      const ground = background(d);
+      if (bg && rgb(ground).some((v, i) => v !== bg[i])) return;
+      if (text(d, ...spec, ground).score > 0.95) {
+        seen[name] = performance.now() - first;
+        clearInterval(timer);
+      }
+    }, 100);
+  }
+
+  window.__bramble = { frames, read, watch, seen: (name) => seen[name] };
 }
 
 // ---------------------------------------------------------------------------
@@ -224,24 +287,53 @@ const FLAGS = ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-ru
   '--disable-background-networking', '--disable-component-update', '--disable-sync',
   '--autoplay-policy=user-gesture-required'];
 
+// A phone: its screen in CSS pixels at pixel ratio 3, touch only, its user agent.
+const PHONE = {
+  viewport: { width: 390, height: 844 }, deviceScaleFactor: 3, isMobile: true, hasTouch: true,
+  userAgent: 'Mozilla/5.0 (Linux; Android 14; Pixel 8) AppleWebKit/537.36 (KHTML, like Gecko) ' +
+             'Chrome/120.0.0.0 Mobile Safari/537.36',
+};
+
 // mic: 'silent' or 'loud' (a fake microphone playing that sound, permission
-// given), or 'refused' (permission prompts denied).
-async function launch(mic) {
-  const args = [...FLAGS, '--use-fake-device-for-media-stream'];
+// given), or 'refused' (permission prompts denied). `args`: more browser flags;
+// `device`: options of the emulated screen (PHONE, or a pixel ratio).
+async function launch(mic, { args: more = [], device = {} } = {}) {
+  const args = [...FLAGS, '--use-fake-device-for-media-stream', ...more];
   if (mic === 'refused') args.push('--deny-permission-prompts');
   else args.push('--use-fake-ui-for-media-stream', `--use-file-for-fake-audio-capture=${micFile(mic)}`);
   const userDir = fs.mkdtempSync(path.join(os.tmpdir(), 'bramble-chromium-'));
-  const context = await chromium.launchPersistentContext(userDir, {
-    executablePath: process.env.BRAMBLE_CHROMIUM || '/usr/bin/chromium',
-    headless: true,
-    args,
-    viewport: { width: PICTURE, height: PICTURE },
-  });
+  let context;
+  try {
+    context = await chromium.launchPersistentContext(userDir, {
+      executablePath: process.env.BRAMBLE_CHROMIUM || '/usr/bin/chromium',
+      headless: true,
+      args,
+      viewport: { width: PICTURE, height: PICTURE },
+      ...device,
+    });
+  } catch (e) {
+    fs.rmSync(userDir, { recursive: true, force: true });
+    throw e;
+  }
   const close = async () => {
     await context.close();
     fs.rmSync(userDir, { recursive: true, force: true });
   };
   return { context, close };
+}
+
+// A scenario: the site served and the browser started inside its try, both
+// closed whatever happens (a browser that fails to start leaves no server).
+async function scenario(mic, options, body) {
+  let site = null, browser = null;
+  try {
+    site = await serve();
+    browser = await launch(mic, options);
+    return await body(site, browser);
+  } finally {
+    if (browser) await browser.close();
+    if (site) site.close();
+  }
 }
 
 class Game {
@@ -259,7 +351,7 @@ class Game {
     const g = new Game(page);
     g.navigated = Date.now();
     await page.goto(url);
-    await g.waitState(['ready', 'error'], 60000);
+    await g.waitState(['ready', 'error', 'stalled'], 60000);
     g.readyAt = Date.now();
     return g;
   }
@@ -305,19 +397,102 @@ class Game {
     return null;
   }
 
+  // Resolves once the game has presented `n` more frames. The engine reads a
+  // press and its release in one frame as a release, so a press is held until
+  // the game has seen it, however long a frame takes.
+  async frames(n) {
+    const from = await this.page.evaluate(() => window.__bramble.frames.length);
+    await this.page.waitForFunction((k) => window.__bramble.frames.length >= k, from + n,
+      { timeout: 20000, polling: 5 });
+  }
+
   // A click at a point of the game's picture (640 x 640 viewport: 1 to 1).
   async clickAt(x, y) {
     await this.page.mouse.move(x, y);
     await this.page.mouse.down();
-    await sleep(60);
+    await this.frames(2);
     await this.page.mouse.up();
   }
 
   async key(code) {
     await this.page.keyboard.down(code);
-    await sleep(60);
+    await this.frames(2);
     await this.page.keyboard.up(code);
   }
+
+  // A finger on the screen at (x, y) in CSS pixels, lifted two frames later.
+  async tap(x, y) {
+    if (!this.cdp) this.cdp = await this.page.context().newCDPSession(this.page);
+    await this.cdp.send('Input.dispatchTouchEvent',
+      { type: 'touchStart', touchPoints: [{ x, y }] });
+    await this.frames(2);
+    await this.cdp.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [] });
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Screenshots: the page as the screen shows it, at the device's pixel ratio.
+// ---------------------------------------------------------------------------
+// An 8-bit RGB or RGBA, non-interlaced PNG (what Chromium writes) as
+// { w, h, at(x, y) -> 0xRRGGBB }.
+function decodePng(png) {
+  let pos = 8, w = 0, h = 0, bpp = 0;
+  const idat = [];
+  while (pos < png.length) {
+    const len = png.readUInt32BE(pos), type = png.toString('latin1', pos + 4, pos + 8);
+    const data = png.subarray(pos + 8, pos + 8 + len);
+    if (type === 'IHDR') {
+      w = data.readUInt32BE(0);
+      h = data.readUInt32BE(4);
+      assert.ok(data[8] === 8 && (data[9] === 2 || data[9] === 6) && data[12] === 0,
+        'an 8-bit RGB(A) non-interlaced PNG');
+      bpp = data[9] === 6 ? 4 : 3;
+    } else if (type === 'IDAT') idat.push(data);
+    else if (type === 'IEND') break;
+    pos += 12 + len;
+  }
+  const raw = zlib.inflateSync(Buffer.concat(idat));
+  const stride = w * bpp, px = Buffer.alloc(h * stride);
+  for (let y = 0; y < h; y++) {
+    const f = raw[y * (stride + 1)], src = y * (stride + 1) + 1, at = y * stride;
+    for (let x = 0; x < stride; x++) {
+      const a = x >= bpp ? px[at + x - bpp] : 0, b = y ? px[at - stride + x] : 0;
+      const c = x >= bpp && y ? px[at - stride + x - bpp] : 0;
+      let p = raw[src + x];
+      if (f === 1) p += a;
+      else if (f === 2) p += b;
+      else if (f === 3) p += (a + b) >> 1;
+      else if (f === 4) {
+        const q = a + b - c, qa = Math.abs(q - a), qb = Math.abs(q - b), qc = Math.abs(q - c);
+        p += qa <= qb && qa <= qc ? a : qb <= qc ? b : c;
+      }
+      px[at + x] = p & 255;
+    }
+  }
+  const at = (x, y) => {
+    const i = y * stride + x * bpp;
+    return (px[i] << 16) | (px[i + 1] << 8) | px[i + 2];
+  };
+  return { w, h, at };
+}
+
+// The share of in-between pixels in the rows [top, top + height) of the
+// picture (CSS pixels of the 640 x 640 viewport) on the screen: pixels that are
+// neither of the band's two commonest colours, the ground and the text.
+async function blur(page, top, height) {
+  const shot = decodePng(await page.screenshot());
+  const ratio = shot.w / PICTURE;
+  const count = new Map();
+  let all = 0;
+  for (let y = Math.round(top * ratio); y < Math.round((top + height) * ratio); y++) {
+    for (let x = 0; x < shot.w; x++) {
+      const k = shot.at(x, y);
+      count.set(k, (count.get(k) || 0) + 1);
+      all++;
+    }
+  }
+  const [ground, text] = [...count.values()].sort((a, b) => b - a);
+  return { ratio, share: (all - ground - (text || 0)) / all };
 }
 
 // ---------------------------------------------------------------------------
@@ -340,7 +515,7 @@ const TEXTS = {
 const SHOWN = 0.95;
 // A hold under way fades one channel of a title from 1 to 0; a byte within
 // 40..250 is never seen when the condition breaks in every frame (then the
-// channel stays at 1, or a little above, which wraps to a small byte).
+// channel stays at 1: 255).
 const holding = (v) => v >= 40 && v <= 250;
 
 // The start word "PAS" at each size it takes (4 to 10 by 0.05 steps).
@@ -365,6 +540,6 @@ function promptAnswer(asked, labels) {
 }
 
 module.exports = {
-  assert, sleep, serve, launch, Game, TEXTS, SHOWN, holding, RED, isPalette, same, startWord,
-  promptAnswer, SITE,
+  assert, sleep, serve, status, launch, scenario, PHONE, blur, Game, TEXTS, SHOWN, holding, RED,
+  isPalette, same, startWord, promptAnswer, SITE, pageProbe, fontMasks, micFile, FLAGS,
 };

@@ -11,14 +11,15 @@ const h = require('./harness');
 const { assert } = h;
 
 test('start screen, run, silence and the keyboard prompt', { timeout: 240000 }, async () => {
-  const site = await h.serve();
-  const browser = await h.launch('silent');
-  try {
+  await h.scenario('silent', {}, async (site, browser) => {
     const g = await h.Game.open(browser.context, site.url);
     assert.equal(await g.state(), 'ready', await g.message());
     assert.equal(await g.start(), 'playing', await g.message());
     console.log(`navigation to "click to play" ${g.readyAt - g.navigated} ms; ` +
                 `click to first picture ${g.firstPicture - g.clicked} ms`);
+    // Headless Chromium's WebGL is SwiftShader, on the CPU: the game takes the 2-D canvas.
+    assert.ok(g.console.some((l) => /^WebGL renderer: .*SwiftShader/i.test(l)) &&
+              g.console.some((l) => /drawing with the 2-D canvas/.test(l)), g.console.join('\n'));
 
     // "OU PAS ?" on red; the word grows.
     const ask = { texts: { ou: h.TEXTS.ou } };
@@ -97,8 +98,5 @@ test('start screen, run, silence and the keyboard prompt', { timeout: 240000 }, 
     assert.equal(seen.yellHeld, 0, '"YELL !" is never held in silence');
     assert.ok(seen.prompts > 0, 'keyboard prompts came up and were answered');
     assert.ok(seen.colours.size >= 8, `the challenges keep changing: ${seen.colours.size} backgrounds`);
-  } finally {
-    await browser.close();
-    site.close();
-  }
+  });
 });

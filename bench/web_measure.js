@@ -6,10 +6,14 @@
 //  - navigation to "click to play", and the click to the game's first picture;
 //  - the interval between the game's presents over 600 frames (start screen,
 //    then challenges), with its drift from the 16 ms schedule, beside the same
-//    figures of a bare setTimeout loop on 16 ms deadlines (the timer's own limit);
-//  - CPU time per frame of all the browser's processes over those frames.
+//    figures of a bare setTimeout loop on 16 ms deadlines (the timer's own limit),
+//    for each renderer: the one the engine chooses here (headless Chromium's
+//    WebGL is SwiftShader, on the CPU: the 2-D canvas) and WebGL, forced;
+//  - CPU time per frame of all the browser's processes over those frames;
+//  - the share of in-between pixels in a band through the start text at pixel
+//    ratios 1, 1.5, 2 and 3 (a sharp pixel font has none).
 //
-//   NODE_PATH=<dir with playwright-core> node web/measure.js [BUILD_DIR] [RUNS]
+//   NODE_PATH=<dir with playwright-core> node bench/web_measure.js [BUILD_DIR] [RUNS]
 'use strict';
 const fs = require('node:fs');
 const path = require('node:path');
@@ -62,7 +66,7 @@ async function frames(g, n) {
 
 // The browser's own timer lateness, the yardstick of the game's pacing: the
 // page (before the game starts) waits for 600 absolute 16 ms deadlines with
-// setTimeout, the wait the game's SDL_Delay becomes in the browser.
+// setTimeout, as the engine's frame wait does in the browser (emscripten_sleep).
 async function timerProbe(page) {
   const t = await page.evaluate(async (n) => {
     const times = [performance.now()];
@@ -91,40 +95,70 @@ async function timerProbe(page) {
   }
   console.log(`| total | ${raw} | **${gz}** |\n`);
 
-  const site = await h.serve();
+  const load = () => fs.readFileSync('/proc/loadavg', 'utf8').split(' ').slice(0, 3).join(' ');
+  console.log(`Load average at the start: ${load()}\n`);
   const rows = [];
-  for (let run = 0; run < RUNS; run++) {
-    const browser = await h.launch('silent');
-    try {
-      const g = await h.Game.open(browser.context, site.url, { readable: false });
-      const probe = await timerProbe(g.page);
-      await g.start();
-      const start = await frames(g, FRAMES);
-      await g.clickAt(320, 320);
-      const play = await frames(g, FRAMES);
-      rows.push({ ready: g.readyAt - g.navigated, first: g.firstPicture - g.clicked, probe, start,
-                  play });
-    } finally {
-      await browser.close();
+  // The engine's choice, then WebGL named through SDL_RENDER_DRIVER (web/pre.js).
+  for (const [renderer, driver] of [['chosen', null], ['forced', 'opengles2']]) {
+    for (let run = 0; run < RUNS; run++) {
+      await h.scenario('silent', {}, async (site, browser) => {
+        if (driver) {
+          // The page assigns window.Module; the renderer is added to it as it does.
+          await browser.context.addInitScript((d) => {
+            Object.defineProperty(window, 'Module', {
+              configurable: true,
+              set(m) {
+                m.renderDriver = d;
+                Object.defineProperty(window, 'Module', { value: m, writable: true });
+              },
+            });
+          }, driver);
+        }
+        const g = await h.Game.open(browser.context, site.url, { readable: false });
+        const probe = await timerProbe(g.page);
+        await g.start();
+        const start = await frames(g, FRAMES);
+        await g.clickAt(320, 320);
+        const play = await frames(g, FRAMES);
+        const chosen = g.console.some((l) => /drawing with the 2-D canvas/.test(l)) ? '2-D canvas'
+          : 'WebGL';
+        rows.push({ renderer: `${renderer}: ${chosen}`, ready: g.readyAt - g.navigated,
+                    first: g.firstPicture - g.clicked, probe, start, play });
+      });
     }
   }
-  site.close();
   const f = (x, d = 2) => x.toFixed(d);
-  console.log('| run | navigation to "click to play" ms | click to first picture ms |');
-  console.log('|---|---|---|');
-  rows.forEach((r, i) => console.log(`| ${i + 1} | ${r.ready} | ${r.first} |`));
-  console.log('\n| run | scene | interval mean ms | sd ms | p99 ms | max ms | drift ms | ' +
-              'late (> 17.5 ms) | browser CPU per frame ms |');
-  console.log('|---|---|---|---|---|---|---|---|---|');
+  console.log('| renderer | run | navigation to "click to play" ms | click to first picture ms |');
+  console.log('|---|---|---|---|');
+  rows.forEach((r, i) => console.log(`| ${r.renderer} | ${(i % RUNS) + 1} | ${r.ready} | ` +
+                                     `${r.first} |`));
+  console.log('\n| renderer | run | scene | interval mean ms | sd ms | p99 ms | max ms | ' +
+              'drift ms | late (> 17.5 ms) | browser CPU per frame ms |');
+  console.log('|---|---|---|---|---|---|---|---|---|---|');
   rows.forEach((r, i) => {
     for (const [name, s] of [['timer probe (no game)', r.probe], ['start screen', r.start],
                              ['challenges', r.play]]) {
-      console.log(`| ${i + 1} | ${name} | ${f(s.mean, 3)} | ${f(s.sd, 3)} | ${f(s.p99)} | ` +
-                  `${f(s.max)} | ${f(s.drift, 1)} | ${s.late} | ${isNaN(s.cpu) ? '-' : f(s.cpu)} |`);
+      console.log(`| ${r.renderer} | ${(i % RUNS) + 1} | ${name} | ${f(s.mean, 3)} | ` +
+                  `${f(s.sd, 3)} | ` +
+                  `${f(s.p99)} | ${f(s.max)} | ${f(s.drift, 1)} | ${s.late} | ` +
+                  `${isNaN(s.cpu) ? '-' : f(s.cpu)} |`);
     }
   });
-  const load = fs.readFileSync('/proc/loadavg', 'utf8').split(' ').slice(0, 3).join(' ');
-  console.log(`\nLoad average at the end: ${load}`);
+
+  // Sharpness: the start screen at each pixel ratio, a band through "OU PAS ?".
+  console.log('\n| pixel ratio | in-between pixels in the band |\n|---|---|');
+  for (const ratio of [1, 1.5, 2, 3]) {
+    await h.scenario('silent', { device: { deviceScaleFactor: ratio } }, async (site, browser) => {
+      const g = await h.Game.open(browser.context, site.url);
+      await g.start();
+      await g.until({ texts: { ou: h.TEXTS.ou } }, (p) => p.texts.ou.score > h.SHOWN, 5000);
+      await h.sleep(1500); // the word grown to its full size
+      const [, , top, size] = h.TEXTS.ou;
+      const b = await h.blur(g.page, top, 32 * size);
+      console.log(`| ${ratio} | ${(100 * b.share).toFixed(3)} % |`);
+    });
+  }
+  console.log(`\nLoad average at the end: ${load()}`);
 })().catch((e) => {
   console.error(e);
   process.exit(1);
