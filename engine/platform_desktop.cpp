@@ -10,11 +10,17 @@
 
 void platform_init(void) {}
 
-void frame_wait(uint32_t ms) { if (ms > 0) SDL_Delay(ms); }
+void frame_wait(uint32_t ms) {
+    if (ms > 0) SDL_Delay(ms);
+}
 
-int platform_chdir(const char *path) { return chdir(path); }
+int platform_chdir(const char *path) {
+    return chdir(path);
+}
 
-FILE *platform_fopen(const char *path, const char *mode) { return fopen(path, mode); }
+FILE *platform_fopen(const char *path, const char *mode) {
+    return fopen(path, mode);
+}
 
 long platform_mtime(const char *path) {
     struct stat st;
@@ -30,7 +36,9 @@ bool platform_stderr_colours(void) {
 
 // The desktop game is started from a terminal or a desktop entry whose session
 // keeps standard error: the lines themselves are the notice.
-void platform_fatal_notice(const char *text) { (void)text; }
+void platform_fatal_notice(const char *text) {
+    (void)text;
+}
 
 // Accelerated only: without one the start fails and says SDL's reason.
 SDL_Renderer *platform_create_renderer(SDL_Window *window) {

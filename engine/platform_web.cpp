@@ -58,9 +58,13 @@ SDL_Renderer *platform_create_renderer(SDL_Window *window) {
     return renderer;
 }
 
-int platform_chdir(const char *path) { return chdir(path); }
+int platform_chdir(const char *path) {
+    return chdir(path);
+}
 
-FILE *platform_fopen(const char *path, const char *mode) { return fopen(path, mode); }
+FILE *platform_fopen(const char *path, const char *mode) {
+    return fopen(path, mode);
+}
 
 long platform_mtime(const char *path) {
     struct stat st;
@@ -69,7 +73,11 @@ long platform_mtime(const char *path) {
 }
 
 // Standard error is the browser's console, which shows the codes as text.
-bool platform_stderr_colours(void) { return false; }
+bool platform_stderr_colours(void) {
+    return false;
+}
 
 // The page's console (web/page.js sends standard error there) is the place.
-void platform_fatal_notice(const char *text) { (void)text; }
+void platform_fatal_notice(const char *text) {
+    (void)text;
+}

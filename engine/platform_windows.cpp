@@ -36,7 +36,9 @@ void platform_init(void) {
     SDL_SetHint(SDL_HINT_WINDOWS_DPI_SCALING, "1");
 }
 
-void frame_wait(uint32_t ms) { if (ms > 0) SDL_Delay(ms); }
+void frame_wait(uint32_t ms) {
+    if (ms > 0) SDL_Delay(ms);
+}
 
 int platform_chdir(const char *path) {
     std::wstring w;
