@@ -397,9 +397,9 @@ class Game {
     return null;
   }
 
-  // Resolves once the game has presented `n` more frames. The engine reads a
-  // press and its release in one frame as a release, so a press is held until
-  // the game has seen it, however long a frame takes.
+  // Resolves once the game has presented `n` more frames. Presses are held that
+  // long, as a player's are, however long a frame takes on a loaded machine (a
+  // press and release within one frame count too: the desktop tests check that).
   async frames(n) {
     const from = await this.page.evaluate(() => window.__bramble.frames.length);
     await this.page.waitForFunction((k) => window.__bramble.frames.length >= k, from + n,
@@ -539,7 +539,15 @@ function promptAnswer(asked, labels) {
            wrong: `Key${QWERTY[(QWERTY.indexOf(own) + 1) % 25]}` };
 }
 
+// The centre, in game pixels, of the drawn key of a KeyX code: the keyboard's
+// rows start at x 148, 158 and 168 (y 342, 379, 416) with a 32-pixel pitch.
+function drawnKey(code) {
+  const i = QWERTY.indexOf(code.slice(3));
+  const [row, col] = i < 10 ? [0, i] : i < 19 ? [1, i - 10] : [2, i - 19];
+  return [148 + 10 * row + 32 * col + 6, 342 + 37 * row + 13];
+}
+
 module.exports = {
   assert, sleep, serve, status, launch, scenario, PHONE, blur, Game, TEXTS, SHOWN, holding, RED,
-  isPalette, same, startWord, promptAnswer, SITE, pageProbe, fontMasks, micFile, FLAGS,
+  isPalette, same, startWord, promptAnswer, drawnKey, SITE, pageProbe, fontMasks, micFile, FLAGS,
 };

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Zlib
 // A phone (390 x 844 at pixel ratio 3, touch only): the page tells how the game
 // plays on a touch screen before the first tap, a tap starts the game, a tap on
-// the word starts the run. Then a dense screen (pixel ratio 3): the pixel font
+// the word starts the run, and a tap on the drawn key answers a keyboard prompt. Then a dense screen (pixel ratio 3): the pixel font
 // stays sharp, fewer than 1 % in-between pixels in a band through the start text.
 'use strict';
 const test = require('node:test');
@@ -35,6 +35,18 @@ test('a phone', { timeout: 180000 }, async () => {
     await g.tap(195, 227 + 195);
     const run = await g.until({}, (p) => !h.same(p.bg, h.RED), 3000);
     assert.ok(run && h.isPalette(run.bg), `a palette background follows: ${run && run.bg}`);
+
+    // The keyboard prompt, which a phone has no keys for: a tap on the drawn key
+    // that shows the asked letter answers it.
+    const ask = { texts: { press: h.TEXTS.press }, prompt: true };
+    const prompt = await g.until(ask, (p) => p.texts.press.score > h.SHOWN && p.asked[1] > 0.9,
+      90000);
+    assert.ok(prompt, 'a keyboard prompt comes up');
+    const { key } = h.promptAnswer(prompt.asked[0], prompt.labels);
+    const [x, y] = h.drawnKey(key);
+    await g.tap((x * 390) / 640, 227 + (y * 390) / 640);
+    const next = await g.until(ask, (q) => !h.same(q.bg, prompt.bg), 3000);
+    assert.ok(next, `a tap on the drawn ${key} answers the prompt for ${prompt.asked[0]}`);
   });
 });
 
