@@ -5,12 +5,14 @@
 # EMSCRIPTEN_ROOT, in the environment, names the folder holding emcc when it is
 # not on the PATH.
 set(bramble_em_root "$ENV{EMSCRIPTEN_ROOT}")
-if(NOT bramble_em_root)
+if(bramble_em_root)
+  set(bramble_emcc ${bramble_em_root}/emcc)
+else()
   find_program(bramble_emcc emcc NO_CACHE)
   if(bramble_emcc)
     # Debian's /usr/bin/emcc is a link to a wrapper in emscripten's own folder.
-    file(REAL_PATH ${bramble_emcc} bramble_emcc)
-    get_filename_component(bramble_em_root ${bramble_emcc} DIRECTORY)
+    file(REAL_PATH ${bramble_emcc} bramble_em_real)
+    get_filename_component(bramble_em_root ${bramble_em_real} DIRECTORY)
   endif()
 endif()
 set(bramble_em_toolchain ${bramble_em_root}/cmake/Modules/Platform/Emscripten.cmake)
@@ -19,6 +21,19 @@ if(NOT bramble_em_root OR NOT EXISTS ${bramble_em_toolchain})
                       "`bash scripts/deps.sh` installs Debian's emscripten")
 endif()
 include(${bramble_em_toolchain})
+
+# emcc checks its set-up (its config, clang, node: several processes) on every call
+# unless told it was checked already, which emcmake tells the configure it starts.
+# Checked once here, and the configure's checks and the SDL builds it runs
+# (cmake/sdl.cmake) are told so: without it they take about twice as long.
+if(NOT "$ENV{EMCC_SKIP_SANITY_CHECK}" STREQUAL "1")
+  execute_process(COMMAND ${bramble_emcc} --version RESULT_VARIABLE bramble_em_sane
+                  OUTPUT_QUIET ERROR_VARIABLE bramble_em_error)
+  if(NOT bramble_em_sane EQUAL 0)
+    message(FATAL_ERROR "emcc does not work:\n${bramble_em_error}")
+  endif()
+  set(ENV{EMCC_SKIP_SANITY_CHECK} 1)
+endif()
 
 # Programs built for the browser run under Node.js at configure time, as emcmake sets.
 if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
