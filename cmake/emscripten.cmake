@@ -22,19 +22,6 @@ if(NOT bramble_em_root OR NOT EXISTS ${bramble_em_toolchain})
 endif()
 include(${bramble_em_toolchain})
 
-# emcc checks its set-up (its config, clang, node: several processes) on every call
-# unless told it was checked already, which emcmake tells the configure it starts.
-# Checked once here, and the configure's checks and the SDL builds it runs
-# (cmake/sdl.cmake) are told so: without it they take about twice as long.
-if(NOT "$ENV{EMCC_SKIP_SANITY_CHECK}" STREQUAL "1")
-  execute_process(COMMAND ${bramble_emcc} --version RESULT_VARIABLE bramble_em_sane
-                  OUTPUT_QUIET ERROR_VARIABLE bramble_em_error)
-  if(NOT bramble_em_sane EQUAL 0)
-    message(FATAL_ERROR "emcc does not work:\n${bramble_em_error}")
-  endif()
-  set(ENV{EMCC_SKIP_SANITY_CHECK} 1)
-endif()
-
 # Programs built for the browser run under Node.js at configure time, as emcmake sets.
 if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
   find_program(bramble_node NAMES node nodejs NO_CACHE)

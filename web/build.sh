@@ -26,9 +26,6 @@ for tool in emcc; do
 done
 # emcc's JavaScript optimiser loads acorn, which Debian installs as node-acorn.
 export NODE_PATH="/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}"
-# emcc checks its set-up on every call unless told it was checked: once here.
-emcc --version >/dev/null
-export EMCC_SKIP_SANITY_CHECK=1
 
 args=(-DCMAKE_BUILD_TYPE=Release)
 [ -n "${2:-}" ] && args+=(-DBRAMBLE_HOST_BUILD="$(cd "$2" && pwd)")
