@@ -5,9 +5,7 @@
 # EMSCRIPTEN_ROOT, in the environment, names the folder holding emcc when it is
 # not on the PATH.
 set(bramble_em_root "$ENV{EMSCRIPTEN_ROOT}")
-if(bramble_em_root)
-  set(bramble_emcc ${bramble_em_root}/emcc)
-else()
+if(NOT bramble_em_root)
   find_program(bramble_emcc emcc NO_CACHE)
   if(bramble_emcc)
     # Debian's /usr/bin/emcc is a link to a wrapper in emscripten's own folder.
