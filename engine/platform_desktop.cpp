@@ -5,27 +5,12 @@
 #include <SDL.h>
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
 #include <unistd.h>
 
 void platform_init(void) {}
 
 void frame_wait(uint32_t ms) {
     if (ms > 0) SDL_Delay(ms);
-}
-
-int platform_chdir(const char *path) {
-    return chdir(path);
-}
-
-FILE *platform_fopen(const char *path, const char *mode) {
-    return fopen(path, mode);
-}
-
-long platform_mtime(const char *path) {
-    struct stat st;
-    if (stat(path, &st) != 0) return 0;
-    return static_cast<long>(st.st_mtime);
 }
 
 bool platform_stderr_colours(void) {

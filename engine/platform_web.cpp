@@ -4,8 +4,6 @@
 
 #include <SDL.h>
 #include <emscripten.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 void platform_init(void) {
     // The engine hands the browser its turn itself, once a frame (frame_wait). SDL's
@@ -56,20 +54,6 @@ SDL_Renderer *platform_create_renderer(SDL_Window *window) {
     SDL_Renderer *renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
     if (renderer != nullptr) SDL_Log("drawing with the 2-D canvas (no WebGL on a GPU here)");
     return renderer;
-}
-
-int platform_chdir(const char *path) {
-    return chdir(path);
-}
-
-FILE *platform_fopen(const char *path, const char *mode) {
-    return fopen(path, mode);
-}
-
-long platform_mtime(const char *path) {
-    struct stat st;
-    if (stat(path, &st) != 0) return 0;
-    return static_cast<long>(st.st_mtime);
 }
 
 // Standard error is the browser's console, which shows the codes as text.
