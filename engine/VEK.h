@@ -161,7 +161,7 @@ typedef struct VEK_Font { // declared for completeness; no resource kind fills i
 typedef struct VEK_Resource {
     VEK_ResourceType type; // fixed at creation
     char *path;            // copy of the load path; null for a resource from memory
-    long mtime;            // modification time last seen by the watcher; 0: not yet
+    int64_t mtime;         // modification time last seen by the watcher (seconds); 0: not yet
     union {
         VEK_Raw raw;
         VEK_Image image;
@@ -225,6 +225,7 @@ typedef struct VEK_Event {
 typedef struct VEK_Joystick {
     SDL_GameController *ptr; // null: empty slot
     float leftx, lefty, rightx, righty;
+    uint32_t held; // the engine's own: buttons this pad holds as last seen, bit k for button k
 } VEK_Joystick;
 
 void VEK_CycleEvents(void);       // once per frame: watch files, age states, drain events, poll pads

@@ -22,10 +22,6 @@ bool ___vek_mouse_release_pending[256];
 bool ___vek_joy_release_pending[21];
 bool ___vek_finger_release_pending[VEK_FINGER_MAX];
 
-// Controller buttons whose down event was drained this frame: a tap that begins
-// and ends between two polls shows only in the events.
-bool ___vek_joy_went_down[21];
-
 // Controller slots; a null `ptr` is an empty slot that the next arrival reuses.
 VEK_Joystick *___vek_joysticks = nullptr;
 size_t ___vek_joysticks_size = 0;
@@ -91,7 +87,6 @@ void input_reset(void) {
     memset(___vek_mouse_release_pending, 0, sizeof ___vek_mouse_release_pending);
     memset(___vek_joy_release_pending, 0, sizeof ___vek_joy_release_pending);
     memset(___vek_finger_release_pending, 0, sizeof ___vek_finger_release_pending);
-    memset(___vek_joy_went_down, 0, sizeof ___vek_joy_went_down);
     memset(___vek_fingers, 0, sizeof ___vek_fingers);
 }
 
@@ -127,23 +122,37 @@ static Arrival open_controller(int device_index) {
     }
     SDL_GameController *gc = SDL_GameControllerOpen(device_index);
     if (gc == nullptr) return ARRIVAL_OPEN_FAILED;
-    ___vek_joysticks[slot] = VEK_Joystick{gc, 0.0f, 0.0f, 0.0f, 0.0f};
+    ___vek_joysticks[slot] = VEK_Joystick{gc, 0.0f, 0.0f, 0.0f, 0.0f, 0};
     return ARRIVAL_OPENED;
+}
+
+// The open slot of the pad with this instance id, or null.
+static VEK_Joystick *pad_slot(SDL_JoystickID instance_id) {
+    for (size_t i = 0; i < ___vek_joysticks_size; i++) {
+        SDL_GameController *gc = ___vek_joysticks[i].ptr;
+        if (gc != nullptr &&
+            SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(gc)) == instance_id)
+            return &___vek_joysticks[i];
+    }
+    return nullptr;
+}
+
+// Whether any open pad holds button k as far as the engine has seen.
+static bool any_pad_holds(int k) {
+    for (size_t i = 0; i < ___vek_joysticks_size; i++)
+        if (___vek_joysticks[i].ptr != nullptr && (___vek_joysticks[i].held >> k & 1u)) return true;
+    return false;
 }
 
 // A controller left: close the open slot whose joystick has that instance id.
 // False when no open slot had it.
 static bool close_controller(SDL_JoystickID instance_id) {
-    for (size_t i = 0; i < ___vek_joysticks_size; i++) {
-        SDL_GameController *gc = ___vek_joysticks[i].ptr;
-        if (gc == nullptr) continue;
-        if (SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(gc)) == instance_id) {
-            SDL_GameControllerClose(gc);
-            ___vek_joysticks[i].ptr = nullptr;
-            return true;
-        }
-    }
-    return false;
+    VEK_Joystick *pad = pad_slot(instance_id);
+    if (pad == nullptr) return false;
+    SDL_GameControllerClose(pad->ptr);
+    pad->ptr = nullptr;
+    pad->held = 0;
+    return true;
 }
 
 static void set_key(SDL_Scancode scancode, bool down) {
@@ -162,6 +171,26 @@ static void set_mouse_button(const SDL_MouseButtonEvent &b, bool down) {
         press_state(&___vek_mousestates[b.button], &___vek_mouse_release_pending[b.button]);
     else
         release_state(&___vek_mousestates[b.button], &___vek_mouse_release_pending[b.button]);
+}
+
+// A pad's button event, in the order the pad sent them: the shared state moves
+// like a key's whenever the first pad takes the button or the last one lets it
+// go, so a release and a new press on one pad within a frame read PRESS, while
+// a second pad pressing a button the first still holds changes nothing.
+static void on_pad_button(const SDL_ControllerButtonEvent &b, bool down) {
+    VEK_Joystick *pad = pad_slot(b.which);
+    if (pad == nullptr || b.button >= JOY_BUTTON_COUNT) return;
+    uint32_t bit = 1u << b.button;
+    if (down == ((pad->held & bit) != 0)) return; // nothing new for this pad
+    if (down) {
+        if (!any_pad_holds(b.button))
+            press_state(&___vek_joystates[b.button], &___vek_joy_release_pending[b.button]);
+        pad->held |= bit;
+    } else {
+        pad->held &= ~bit;
+        if (!any_pad_holds(b.button))
+            release_state(&___vek_joystates[b.button], &___vek_joy_release_pending[b.button]);
+    }
 }
 
 // The slot following this finger while it touches, or -1.
@@ -239,8 +268,8 @@ int VEK_PollEvent(VEK_Event *e) {
             on_finger(ev.tfinger, ev.type);
             break;
         case SDL_CONTROLLERBUTTONDOWN:
-            if (ev.cbutton.button < JOY_BUTTON_COUNT)
-                ___vek_joy_went_down[ev.cbutton.button] = true;
+        case SDL_CONTROLLERBUTTONUP:
+            on_pad_button(ev.cbutton, ev.type == SDL_CONTROLLERBUTTONDOWN);
             break;
         case SDL_CONTROLLERDEVICEADDED:
             switch (open_controller(ev.cdevice.which)) {
@@ -266,20 +295,23 @@ int VEK_PollEvent(VEK_Event *e) {
 }
 
 // Controller buttons: one shared state per button. A button counts as held when
-// any open controller holds it, so two pads never fight over the same entry and
-// the state moves exactly once per frame. With no pad left open every button
-// reads as not held, which releases a button whose pad was unplugged mid-press.
-// Polling alone misses a tap that goes down and up between two frames; SDL's
-// button events do not, so a button that went down in this drain and is not held
-// any more reads as a press whose release the next frame shows, like a key.
+// any open controller holds it, so two pads never fight over the same entry. The
+// pads' button events (on_pad_button) move the state as keys move theirs, which
+// keeps a tap or a re-press that happens between two polls; the poll then
+// settles it with what the pads hold now, for events SDL did not deliver. With no
+// pad left open every button reads as not held, which releases a button whose
+// pad was unplugged mid-press.
 static void poll_controllers(void) {
     bool held[JOY_BUTTON_COUNT] = {};
     for (size_t i = 0; i < ___vek_joysticks_size; i++) {
         VEK_Joystick *j = &___vek_joysticks[i];
         if (j->ptr == nullptr) continue;
+        j->held = 0;
         for (int k = 0; k < JOY_BUTTON_COUNT; k++)
-            if (SDL_GameControllerGetButton(j->ptr, static_cast<SDL_GameControllerButton>(k)))
+            if (SDL_GameControllerGetButton(j->ptr, static_cast<SDL_GameControllerButton>(k))) {
                 held[k] = true;
+                j->held |= 1u << k;
+            }
         get_axis(j->ptr, &j->leftx, SDL_CONTROLLER_AXIS_LEFTX);
         get_axis(j->ptr, &j->lefty, SDL_CONTROLLER_AXIS_LEFTY);
         get_axis(j->ptr, &j->rightx, SDL_CONTROLLER_AXIS_RIGHTX);
@@ -290,13 +322,9 @@ static void poll_controllers(void) {
         bool *pending = &___vek_joy_release_pending[k];
         if (held[k]) {
             if (*s != VEK_KEYSTATE_DOWN) press_state(s, pending);
-        } else if (___vek_joy_went_down[k]) {
-            press_state(s, pending);
-            release_state(s, pending);
         } else if (*s != VEK_KEYSTATE_UP) {
             release_state(s, pending);
         }
-        ___vek_joy_went_down[k] = false;
     }
 }
 

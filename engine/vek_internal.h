@@ -96,7 +96,6 @@ extern bool ___vek_key_release_pending[512];
 extern bool ___vek_mouse_release_pending[256];
 extern bool ___vek_joy_release_pending[21];
 extern bool ___vek_finger_release_pending[VEK_FINGER_MAX];
-extern bool ___vek_joy_went_down[21]; // a button's down event drained this frame
 extern VEK_Joystick *___vek_joysticks;
 extern size_t ___vek_joysticks_size;
 extern size_t ___vek_joysticks_capacity;

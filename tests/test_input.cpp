@@ -710,6 +710,40 @@ TEST_F(InputTest, QuickPadTapBetweenPollsCounts) {
     }
 }
 
+// A pad button let go and pressed again between two frames is a new press, as a
+// key is; the same on one pad while another still holds the button is not, since
+// the shared button never went up.
+TEST_F(InputTest, PadReleasedAndPressedAgainWithinAFrameReadsPress) {
+    Pad a = Pad::attach();
+    Pad b = Pad::attach();
+    VEK_CycleEvents();
+    const uint8_t y = SDL_CONTROLLER_BUTTON_Y;
+    auto frame = [&](VEK_KeyState want, const char *what) {
+        VEK_CycleEvents();
+        EXPECT_EQ(VEK_JoystickGetState(y), want) << what;
+    };
+    auto repress = [&](const Pad &p) {
+        p.button(y, false);
+        SDL_PumpEvents(); // SDL reads the pad: the up event is queued
+        p.button(y, true);
+    };
+    a.button(y, true);
+    frame(VEK_KEYSTATE_PRESS, "pressed");
+    frame(VEK_KEYSTATE_DOWN, "held");
+    repress(a);
+    frame(VEK_KEYSTATE_PRESS, "pressed again within the frame");
+    frame(VEK_KEYSTATE_DOWN, "held again");
+
+    b.button(y, true);
+    frame(VEK_KEYSTATE_DOWN, "the second pad joins");
+    repress(a);
+    frame(VEK_KEYSTATE_DOWN, "re-pressed while the second pad holds it");
+    b.button(y, false);
+    frame(VEK_KEYSTATE_DOWN, "the second pad lets go, the first still holds");
+    repress(a);
+    frame(VEK_KEYSTATE_PRESS, "alone again: a re-press counts");
+}
+
 TEST_F(InputTest, ShutdownClosesPadsAndEmptiesTheTable) {
     Pad::attach();
     Pad::attach();
