@@ -209,6 +209,14 @@ static void on_finger(const SDL_TouchFingerEvent &f, Uint32 type) {
     // Touches SDL makes up from the mouse (SDL_HINT_MOUSE_TOUCH_EVENTS) are the
     // mouse's: a click must not read as a finger.
     if (f.touchId == SDL_MOUSE_TOUCHID) return;
+    // A trackpad that reports its contacts as fingers gives positions on the pad,
+    // not on the screen: read as fingers they would touch whatever is drawn at
+    // that fraction of the window. Its clicks and pointer come as the mouse's.
+    // A device SDL does not know (an event someone pushed) is taken as a screen.
+    SDL_TouchDeviceType device = SDL_GetTouchDeviceType(f.touchId);
+    if (device == SDL_TOUCH_DEVICE_INDIRECT_ABSOLUTE ||
+        device == SDL_TOUCH_DEVICE_INDIRECT_RELATIVE)
+        return;
     int slot = finger_slot(f.touchId, f.fingerId);
     if (type == SDL_FINGERDOWN && slot < 0) {
         for (int i = 0; i < VEK_FINGER_MAX && slot < 0; i++)

@@ -12,6 +12,16 @@
 #include <tuple>
 #include <vector>
 
+// This binary is linked with --wrap=SDL_GetTouchDeviceType: the engine's question
+// lands here, which answers for the touch ids a test names and asks SDL otherwise.
+extern "C" SDL_TouchDeviceType __real_SDL_GetTouchDeviceType(SDL_TouchID touch);
+static std::vector<std::pair<SDL_TouchID, SDL_TouchDeviceType>> g_touch_devices;
+extern "C" SDL_TouchDeviceType __wrap_SDL_GetTouchDeviceType(SDL_TouchID touch) {
+    for (const auto &[id, type] : g_touch_devices)
+        if (id == touch) return type;
+    return __real_SDL_GetTouchDeviceType(touch);
+}
+
 namespace {
 
 // ---------------------------------------------------------------------------
@@ -431,6 +441,27 @@ TEST_F(InputTest, FingersTakeSlotsAndReadThroughTheLetterbox) {
 
     VEK_Quit();
     EXPECT_EQ(VEK_FingerGetState(2), VEK_KEYSTATE_UP) << "a new session starts untouched";
+}
+
+// A trackpad reporting its contacts as fingers (absolute or relative to the
+// pointer) touches nothing drawn; a touch screen and a device SDL does not know
+// (as any pushed event's) do.
+TEST_F(InputTest, OnlyTouchesOnTheScreenAreFingers) {
+    ASSERT_EQ(VEK_DrawBegin(), 0); // composed once: the window is the picture
+    ASSERT_EQ(VEK_DrawEnd(), 0);
+    g_touch_devices = {{21, SDL_TOUCH_DEVICE_INDIRECT_ABSOLUTE},
+                       {22, SDL_TOUCH_DEVICE_INDIRECT_RELATIVE},
+                       {23, SDL_TOUCH_DEVICE_DIRECT}};
+    push_finger(SDL_FINGERDOWN, 1, 0.5f, 0.5f, 21);
+    push_finger(SDL_FINGERDOWN, 1, 0.25f, 0.5f, 22);
+    VEK_CycleEvents();
+    push_finger(SDL_FINGERMOTION, 1, 0.5f, 0.25f, 21);
+    push_finger(SDL_FINGERUP, 1, 0.5f, 0.25f, 22);
+    push_finger(SDL_FINGERDOWN, 1, 0.5f, 0.5f, 23);
+    push_finger(SDL_FINGERDOWN, 2, 0.25f, 0.25f, 24); // unknown to SDL
+    VEK_CycleEvents();
+    g_touch_devices.clear();
+    expect_fingers({{VEK_KEYSTATE_PRESS, 320, 320}, {VEK_KEYSTATE_PRESS, 160, 160}});
 }
 
 // ---------------------------------------------------------------------------
