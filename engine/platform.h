@@ -14,7 +14,9 @@ void platform_init(void);             // before SDL starts
 void frame_wait(uint32_t ms);         // the frame's wait for its due time; 0 when none is due
 int platform_chdir(const char *path); // make the UTF-8 path the working directory; 0 or -1 (errno)
 FILE *platform_fopen(const char *path, const char *mode); // fopen of a UTF-8 path; null (errno)
-long platform_mtime(const char *path); // modification time of a UTF-8 path in seconds; 0: unknown
+// Modification time of a UTF-8 path in seconds since 1970; 0: unknown. 64 bits on
+// every target: Windows' `long` has 32, which runs out in January 2038.
+int64_t platform_mtime(const char *path);
 // The window's renderer (no vsync: pacing is the engine's alone); null on failure.
 SDL_Renderer *platform_create_renderer(SDL_Window *window);
 

@@ -15,8 +15,8 @@ FILE *platform_fopen(const char *path, const char *mode) {
     return fopen(path, mode);
 }
 
-long platform_mtime(const char *path) {
+int64_t platform_mtime(const char *path) {
     struct stat st;
     if (stat(path, &st) != 0) return 0;
-    return static_cast<long>(st.st_mtime);
+    return static_cast<int64_t>(st.st_mtime);
 }

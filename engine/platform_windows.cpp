@@ -52,11 +52,11 @@ FILE *platform_fopen(const char *path, const char *mode) {
     return _wfopen(w.c_str(), m.c_str());
 }
 
-long platform_mtime(const char *path) {
+int64_t platform_mtime(const char *path) {
     std::wstring w;
     struct _stat64 st;
     if (!widen(path, w) || _wstat64(w.c_str(), &st) != 0) return 0;
-    return static_cast<long>(st.st_mtime);
+    return static_cast<int64_t>(st.st_mtime);
 }
 
 bool platform_stderr_colours(void) {

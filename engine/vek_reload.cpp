@@ -12,7 +12,7 @@ void VEK_ResourcesWatch(void) {
         if (res->path == nullptr) continue;
         // A file that cannot be examined (deleted, say) leaves the cleared record,
         // i.e. time 0; when it comes back its time is only recorded, not reloaded.
-        long mtime = platform_mtime(res->path);
+        int64_t mtime = platform_mtime(res->path);
         if (mtime == res->mtime) continue;
         // 0 means "not seen yet": the first pass after a load only records.
         if (res->mtime != 0) VEK_ReloadResource(i + 1);
