@@ -2,9 +2,11 @@
 // Support library: tracked allocator and vector/matrix math.
 #include "rig.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <fcntl.h>
+#include <poll.h>
 #include <regex>
 #include <unistd.h>
 
@@ -93,14 +95,24 @@ TEST(Diagnostics, ColourCodesOnlyWhenStderrIsATerminal) {
     dup2(saved, STDERR_FILENO);
     close(saved);
     close(tty);
-    // The lines arrive in pieces (prefix, message, newline): read up to the last.
+    // The lines arrive in pieces (prefix, message, newline): read up to the last,
+    // for at most 10 seconds, so that a line which never comes fails the test with
+    // what did come instead of blocking it until ctest gives up.
     std::string shown;
     char buf[256];
-    ssize_t n;
-    while (shown.find("dumb terminal") == std::string::npos &&
-           (n = read(master, buf, sizeof buf)) > 0)
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (shown.find("dumb terminal") == std::string::npos) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            until - std::chrono::steady_clock::now());
+        pollfd ready = {master, POLLIN, 0};
+        if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0) break;
+        ssize_t n = read(master, buf, sizeof buf);
+        if (n <= 0) break;
         shown.append(buf, static_cast<size_t>(n));
+    }
     close(master);
+    ASSERT_NE(shown.find("dumb terminal"), std::string::npos) << "the terminal showed only:\n"
+                                                              << shown;
     EXPECT_EQ(shown.rfind("\033[93mWRN test_support.cpp:", 0), 0u) << shown;
     EXPECT_NE(shown.find("\033[0m \ton a terminal"), std::string::npos) << shown;
     EXPECT_TRUE(std::regex_search(
