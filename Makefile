@@ -14,13 +14,20 @@ BUILD      ?= build
 TEST_BUILD ?= build-test
 WINDOWS_BUILD ?= build-windows
 JOBS       ?= $(shell nproc)
+DEPS_GROUPS := run test bench screenshots windows web
 
 .PHONY: run test deps build bench clean package screenshots windows web serve-web
 
+# Each entry point installs the Debian packages of its own group (scripts/deps.sh):
+# `make run` the game's build only, `make test` everything its tests use. `make deps`
+# installs every group.
 deps:
 	@bash scripts/deps.sh
+.PHONY: $(addprefix deps-,$(DEPS_GROUPS))
+$(addprefix deps-,$(DEPS_GROUPS)): deps-%:
+	@bash scripts/deps.sh $*
 
-build: deps
+build: deps-run
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRAMBLE_TESTS=OFF -DBRAMBLE_BENCH=OFF
 	cmake --build $(BUILD) -j $(JOBS)
 
@@ -30,7 +37,7 @@ run: build
 
 # The test build is the `dev` preset of CMakePresets.json (Debug, sanitizers,
 # warnings as errors), the same one an IDE opens with `cmake --preset dev`.
-test: deps
+test: deps-test
 	cmake --preset dev -B $(TEST_BUILD)
 	cmake --build $(TEST_BUILD) -j $(JOBS)
 	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -38,7 +45,7 @@ test: deps
 # make bench - build build-perf/ (Release) and run every benchmark (frame cost,
 # pacing, start-up, memory, heap calls, the peer program, the micro-benchmarks);
 # writes the figures into docs/performance.md. About 40 minutes; wants a quiet machine.
-bench: deps
+bench: deps-bench
 	cmake -S . -B build-perf -DCMAKE_BUILD_TYPE=Release -DBRAMBLE_TESTS=OFF -DBRAMBLE_BENCH=ON
 	cmake --build build-perf -j $(JOBS)
 	bash bench/run.sh build-perf
@@ -46,17 +53,17 @@ bench: deps
 package: build
 	cmake --build $(BUILD) --target package
 
-screenshots: build
+screenshots: build deps-screenshots
 	bash tools/screenshots.sh $(BUILD) docs/screenshots
 
 # The two cross builds share one native tree for the asset generators (build-host/:
 # they are build-host programs) and one cache of Debian's SDL2 and SDL2_mixer
 # sources (build-sdl/). The first run of each builds SDL for its target there
 # (minutes, once).
-windows: deps
+windows: deps-windows
 	JOBS=$(JOBS) bash scripts/windows-build.sh $(WINDOWS_BUILD)
 
-web: deps
+web: deps-web
 	WEB_JOBS=$(JOBS) bash web/build.sh build-web
 
 serve-web: web

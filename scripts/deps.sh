@@ -1,30 +1,83 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Zlib
-# Installs the Debian packages the build, the game and the tests need, and only
-# those that are missing, so a second run costs nothing. Runs apt-get directly as
-# root and through sudo otherwise.
+# Installs the Debian packages that one or more entry points need, and only those
+# that are missing, so a second run costs nothing. Runs apt-get directly as root
+# and through sudo otherwise.
+#
+#   scripts/deps.sh [GROUP...]    no GROUP: every group
+#   scripts/deps.sh --list GROUP  prints the group's packages, one a line; installs nothing
+#
+# A group is what one make target needs, and names the lists below it is made of:
+# `make run` builds the game only, so it never pulls in the cross compilers,
+# Wine or a browser that the tests use.
 set -euo pipefail
 
-packages=(
+# The lists. A new need goes into the list of the work that has it; a list that
+# several groups share is named in each of them (groups, below).
+game=(
   build-essential cmake pkg-config
   libsdl2-dev libsdl2-mixer-dev
-  googletest libgtest-dev libgmock-dev libbenchmark-dev
-  console-setup-linux gzip
-  xvfb xdotool x11-apps imagemagick
-  libx11-dev libxext-dev libgl1-mesa-dri # e2e tests: screen read-back, the game's OpenGL under Xvfb (tests/e2e/)
-  libsfml-dev # the peer program of the frame benchmarks (bench/)
-  clang-14 libclang-rt-14-dev # libFuzzer and its sanitizer runtimes (fuzz/)
-  valgrind # the leak check over a play-through (tools/valgrind.sh)
-  g++-mingw-w64-x86-64-posix wine # the Windows build and its tests under Wine (cmake/windows.cmake)
-  nsis # the Windows installer (packaging/windows/NSIS.template.in)
-  emscripten node-acorn chromium # the browser build (web/) and its tests (tests/web/)
+  console-setup-linux gzip # the console font the text sheet is cut from (tools/)
 )
-# The browser tests install their DevTools client with npm; a Node.js that
-# brings its own npm counts (Debian's npm would conflict with it).
-command -v npm >/dev/null || packages+=(nodejs npm)
+headless=(xvfb xdotool x11-apps imagemagick) # a private X server, its input and pictures (tools/headless.sh)
+windows=(
+  g++-mingw-w64-x86-64-posix # the Windows build (cmake/windows.cmake)
+  nsis                       # its installer (packaging/windows/NSIS.template.in)
+)
+web=(emscripten node-acorn) # the browser build (web/)
+bench=(
+  libbenchmark-dev # the micro-benchmarks (bench/)
+  libsfml-dev      # the peer program of the frame benchmarks (bench/)
+)
+tests=(
+  googletest libgtest-dev libgmock-dev
+  libx11-dev libxext-dev libgl1-mesa-dri # e2e tests: screen read-back, the game's OpenGL under Xvfb (tests/e2e/)
+  clang-14 libclang-rt-14-dev            # libFuzzer and its sanitizer runtimes (fuzz/)
+  valgrind                               # the leak check over a play-through (tools/valgrind.sh)
+  wine                                   # the Windows build's tests (tests/windows/)
+  chromium                               # the browser build's tests (tests/web/)
+)
+
+# Each group: the lists it is made of.
+declare -A groups=(
+  [run]="game"
+  [screenshots]="game headless"
+  [windows]="game windows"
+  [web]="game web"
+  [bench]="game headless bench"
+  [test]="game headless windows web tests"
+)
+
+known() {
+  [ -n "${groups[$1]:-}" ] || { echo "deps.sh: no group '$1' (groups: ${!groups[*]})" >&2; exit 2; }
+}
+
+packages_of() {
+  local list
+  for list in ${groups[$1]}; do
+    local -n names=$list
+    printf '%s\n' "${names[@]}"
+  done
+  # The browser tests install their DevTools client with npm; a Node.js that
+  # brings its own npm counts (Debian's npm would conflict with it).
+  if [ "$1" = test ] && ! command -v npm >/dev/null; then printf '%s\n' nodejs npm; fi
+}
+
+if [ "${1:-}" = --list ]; then
+  [ $# -eq 2 ] || { echo "usage: $0 --list GROUP" >&2; exit 2; }
+  known "$2"
+  packages_of "$2"
+  exit 0
+fi
+[ $# -gt 0 ] || set -- "${!groups[@]}"
+packages=()
+for group in "$@"; do
+  known "$group"
+  mapfile -t -O "${#packages[@]}" packages < <(packages_of "$group")
+done
 
 missing=()
-for p in "${packages[@]}"; do
+for p in $(printf '%s\n' "${packages[@]}" | sort -u); do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
     missing+=("$p")
   fi
