@@ -4,7 +4,7 @@
 #   make test  - build with AddressSanitizer + UndefinedBehaviorSanitizer and run every test
 # and a few more:
 #   make package     - the Debian package of the release build ($(BUILD)/bramble_*.deb)
-#   make screenshots - play one run headless and save docs/screenshots/*.png (about 3 minutes)
+#   make screenshots - play one run headless and overwrite docs/screenshots/*.png (about 3 minutes)
 #   make windows     - the game for Windows, cross-built: $(WINDOWS_BUILD)/game/bramble.exe with
 #                      asset/ and res/ beside it, $(WINDOWS_BUILD)/bramble-<version>-windows-x64.zip
 #                      and its installer $(WINDOWS_BUILD)/bramble-<version>-windows-x64-setup.exe

@@ -5,7 +5,7 @@
 #   tools/screenshots.sh [BUILD_DIR [OUT_DIR]]     (make screenshots)
 #
 # BUILD_DIR defaults to build (the game is BUILD_DIR/game/bramble), OUT_DIR to
-# docs/screenshots. It takes about three minutes: the finish screen comes only
+# docs/screenshots, whose tracked pictures it overwrites. It takes about three minutes: the finish screen comes only
 # after the run's 145 seconds. The game runs on a private X server with a quiet
 # microphone file; the start screen is taken once the word has grown, then the
 # word is clicked and the window is read after every background change. Each
@@ -22,6 +22,8 @@ out=${2:-docs/screenshots}
 game=$(realpath "$build/game/bramble")
 [ -x "$game" ] || { echo "screenshots: no game at $build/game/bramble (make build first)" >&2; exit 1; }
 mkdir -p "$out"
+# The default folder holds the README's tracked pictures: say that they are replaced.
+echo "screenshots: overwriting the pictures in $out/ (git shows what changed)"
 
 work=$(mktemp -d /tmp/bramble-shots.XXXXXX)
 game_pid=""

@@ -2,9 +2,9 @@
 # SPDX-License-Identifier: Zlib
 # Installs the engine's component `vek` into a temporary prefix and builds
 # examples/hello.cpp out of tree against it twice, as another project would:
-# through CMake's find_package(VEK) and through pkg-config. Each build is then
-# started headless and must reach its main loop and end with status 0 on
-# SIGTERM (which SDL turns into its quit event).
+# through CMake's find_package(VEK), with the README's CMakeLists.txt, and through
+# pkg-config. Each build is then started headless and must reach its main loop
+# and end with status 0 on SIGTERM (which SDL turns into its quit event).
 #
 #   engine_package.sh CMAKE_COMMAND BUILD_DIR SOURCE_DIR CXX_COMPILER [LINK_FLAGS]
 #
@@ -36,18 +36,19 @@ libdir=$(dirname "$(find "$prefix" -name libvek.a | head -1)")
 [ -f "$libdir/libvek.a" ] || fail "no libvek.a under the prefix"
 
 # --- find_package -------------------------------------------------------------
+# The README's whole CMakeLists.txt (its one cmake block), beside hello.cpp; it
+# configures without a word from CMake beyond its own status lines.
 mkdir "$work/cmake-src"
-cat >"$work/cmake-src/CMakeLists.txt" <<CMAKE
-cmake_minimum_required(VERSION 3.16)
-project(hello_on_vek CXX)
-find_package(VEK $(sed -n 's/^project(bramble VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.txt") CONFIG REQUIRED)
-add_executable(hello "$src/examples/hello.cpp")
-target_link_libraries(hello PRIVATE VEK::vek)
-CMAKE
+sed -n '/^```cmake$/,/^```$/p' "$src/README.md" | sed '1d;$d' >"$work/cmake-src/CMakeLists.txt"
+grep -q 'find_package(VEK' "$work/cmake-src/CMakeLists.txt" || fail "README: no cmake block with find_package(VEK)"
+cp "$src/examples/hello.cpp" "$work/cmake-src/"
 "$cmake_cmd" -S "$work/cmake-src" -B "$work/cmake-build" -DCMAKE_PREFIX_PATH="$prefix" \
-    -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_EXE_LINKER_FLAGS="$link_flags" >"$work/build.log" 2>&1 &&
-    "$cmake_cmd" --build "$work/cmake-build" >>"$work/build.log" 2>&1 ||
-    { cat "$work/build.log" >&2; fail "hello with find_package(VEK)"; }
+    -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_EXE_LINKER_FLAGS="$link_flags" >"$work/configure.log" 2>&1 &&
+    "$cmake_cmd" --build "$work/cmake-build" >"$work/build.log" 2>&1 ||
+    { cat "$work/configure.log" "$work/build.log" >&2; fail "hello with find_package(VEK)"; }
+if grep -Ei 'warning|deprecat' "$work/configure.log" >&2; then
+    fail "the README's CMakeLists.txt draws warnings from CMake"
+fi
 
 # --- pkg-config ----------------------------------------------------------------
 mkdir "$work/pc-build"
