@@ -62,6 +62,15 @@ add_dependencies(bramble_assets bramble_host_assets)
 add_dependencies(bramble bramble_assets)
 
 # ---------------------------------------------------------------------------
+# A program of the Windows tests (tests/windows/), built only when they ask for
+# it: a fatal stop whose notice is hard to show. Never packaged.
+# ---------------------------------------------------------------------------
+add_executable(fatal_notice EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/tests/windows/fatal_notice.cpp)
+target_link_libraries(fatal_notice PRIVATE vek)
+target_link_options(fatal_notice PRIVATE -static -static-libgcc -static-libstdc++)
+set_target_properties(fatal_notice PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/probes)
+
+# ---------------------------------------------------------------------------
 # The zip: one folder bramble-<version>-windows-x64 holding the game folder and
 # the licences of everything linked into the .exe.
 # ---------------------------------------------------------------------------

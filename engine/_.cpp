@@ -36,6 +36,19 @@ static void strip_colours(const char *in, char *out, size_t n) {
     out[o] = '\0';
 }
 
+// The length of s[0, n) without a last character that the cut at n splits: the
+// bytes of half a UTF-8 sequence are no text, and a notice shown by a system that
+// insists on valid UTF-8 would lose every line for them.
+static size_t utf8_whole(const char *s, size_t n) {
+    size_t lead = n; // back over the continuation bytes (10xxxxxx) of the last character
+    while (lead > 0 && n - lead < 3 && (static_cast<unsigned char>(s[lead - 1]) & 0xC0) == 0x80)
+        lead--;
+    if (lead == 0) return n;
+    unsigned char c = static_cast<unsigned char>(s[--lead]);
+    size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    return lead + len > n ? lead : n;
+}
+
 void diag_line(const char *prefix, const char *file, const char *func, int line, const char *fmt,
                ...) {
     char head[256];
@@ -57,7 +70,7 @@ void diag_line(const char *prefix, const char *file, const char *func, int line,
     va_end(ap);
     char *kept = _kept[_kept_next];
     size_t head_len = strlen(plain); // < sizeof plain < KEPT_LINE
-    size_t message_len = strnlen(message, KEPT_LINE - 1 - head_len);
+    size_t message_len = utf8_whole(message, strnlen(message, KEPT_LINE - 1 - head_len));
     memcpy(kept, plain, head_len);
     memcpy(kept + head_len, message, message_len);
     kept[head_len + message_len] = '\0';

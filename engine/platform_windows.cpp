@@ -15,15 +15,21 @@
 #include <sys/stat.h>
 #include <windows.h>
 
-// UTF-8 to UTF-16; false (errno EINVAL) when the bytes are not UTF-8.
-static bool widen(const char *utf8, std::wstring &out) {
-    int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, nullptr, 0);
+// What widen does with bytes that are not UTF-8: a path must name exactly the
+// file meant, so it is refused; words for a person keep the rest of their text,
+// each bad byte shown as U+FFFD.
+enum class Invalid { REFUSE, REPLACE };
+
+// UTF-8 to UTF-16; false (errno EINVAL) when the bytes are not UTF-8 and refused.
+static bool widen(const char *utf8, std::wstring &out, Invalid invalid = Invalid::REFUSE) {
+    DWORD flags = invalid == Invalid::REFUSE ? MB_ERR_INVALID_CHARS : 0;
+    int n = MultiByteToWideChar(CP_UTF8, flags, utf8, -1, nullptr, 0);
     if (n <= 0) {
         errno = EINVAL;
         return false;
     }
     out.assign(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, out.data(), n);
+    MultiByteToWideChar(CP_UTF8, flags, utf8, -1, out.data(), n);
     out.resize(static_cast<size_t>(n - 1));
     return true;
 }
@@ -82,8 +88,10 @@ void platform_fatal_notice(const char *text) {
     size_t dot = title.rfind(L'.');
     if (dot != std::wstring::npos && dot > 0) title.erase(dot);
     title += L" stopped";
+    // A byte that is not UTF-8 (a message of the C library in the ANSI code page,
+    // say) costs that character only, never the advice after it.
     std::wstring words;
-    if (!widen(text, words)) words = L"(the reason is not valid UTF-8; see standard error)";
+    if (!widen(text, words, Invalid::REPLACE)) words = L"(see standard error for the reason)";
     MessageBoxW(nullptr, words.c_str(), title.c_str(),
                 MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TASKMODAL);
 }

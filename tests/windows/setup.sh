@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Zlib
 # Set-up of the Windows tests: builds the Windows zip and installer into BUILD_DIR
-# (the assets of the native build tree HOST_BUILD, the test build itself), unpacks
-# the zip into BUILD_DIR/unpacked, as a player would, and makes the private Wine
-# prefix BUILD_DIR/wineprefix once.
+# (the assets of the native build tree HOST_BUILD, the test build itself) and the
+# tests' own program BUILD_DIR/probes/fatal_notice.exe, unpacks the zip into
+# BUILD_DIR/unpacked, as a player would, and makes the private Wine prefix
+# BUILD_DIR/wineprefix once.
 #
 #   tests/windows/setup.sh BUILD_DIR HOST_BUILD
 set -euo pipefail
@@ -12,6 +13,8 @@ build=$1 host=$2
 
 packages=$(bash "$root/scripts/windows-build.sh" "$build" "$host")
 zip=$(echo "$packages" | head -n 1)
+# The tests' own Windows program, beside the game's build (never in its packages).
+cmake --build "$build" --target fatal_notice -j "${JOBS:-2}" >/dev/null
 rm -rf "$build/unpacked"
 mkdir -p "$build/unpacked"
 (cd "$build/unpacked" && cmake -E tar xf "$zip")

@@ -4,9 +4,9 @@
 // Linux build's picture, a click on the grown word starts the run and closing
 // the window then ends the game with status 0; it starts from a folder whose name
 // the ANSI code page cannot spell; without a microphone it says why and what to do
-// in a message box, and ends with status 1 once the box is closed. The installer
-// installs it for the user, the installed game starts, and its uninstaller
-// leaves nothing behind.
+// in a message box, and ends with status 1 once the box is closed; the box keeps
+// its advice whatever the lines before it hold. The installer installs it for the
+// user, the installed game starts, and its uninstaller leaves nothing behind.
 #include "harness.h"
 
 #include <gtest/gtest.h>
@@ -123,6 +123,43 @@ TEST(Windows, NoMicrophoneShowsWhyAndWhatToDoInAMessageBoxThenEndsWithStatusOne)
     EXPECT_NE(words.find("assert failed: mic > 0"), std::string::npos) << words;
     EXPECT_NE(words.find("Privacy & security > Microphone"), std::string::npos) << words;
     EXPECT_EQ(words.find("[91m"), std::string::npos) << words; // no colour codes
+}
+
+// Kept lines longer than a kept line holds, with characters of two and three bytes
+// across their cuts, and one with a byte that is not UTF-8: the box shows each
+// line, cut between two characters, the bad byte as one replacement character,
+// and the advice after them. The tests' program reads the box's words as shown.
+TEST(Windows, FatalNoticeKeepsEveryLineAndTheAdviceWhateverTheLinesHold) {
+    XServer x;
+    Launch how = under_wine();
+    how.runtime_dir = BRAMBLE_WINDOWS_PROBES;
+    how.exe = "fatal_notice.exe";
+    Game g(x, Mic::SILENT, {}, how);
+    ASSERT_TRUE(g.wait_window(60.0, "fatal_notice stopped")) << g.stderr_text();
+    const std::string begin = "--- box ---\n", end = "\n--- end ---";
+    ASSERT_TRUE(poll_until(30.0, [&] { return g.stdout_text().find(end) != std::string::npos; }))
+        << g.stdout_text() << g.stderr_text();
+    ASSERT_TRUE(xdotool(x, {"key", "--window", std::to_string(g.window()), "Return"}));
+    std::optional<int> status = g.wait_exit(30.0);
+    ASSERT_TRUE(status.has_value()) << "still running after the box was closed";
+    EXPECT_EQ(*status, 1);
+
+    std::string out = g.stdout_text();
+    size_t from = out.find(begin) + begin.size();
+    std::string words = out.substr(from, out.find(end) - from);
+    const std::string replacement = "\uFFFD";
+    size_t replaced = 0;
+    for (size_t at = words.find(replacement); at != std::string::npos;
+         at = words.find(replacement, at + 1))
+        replaced++;
+    EXPECT_EQ(replaced, 1u) << "only the byte that is not UTF-8 is replaced:\n" << words;
+    EXPECT_NE(words.find("Zo" + replacement + "\\bramble: not found"), std::string::npos) << words;
+    EXPECT_TRUE(std::regex_search(
+        words, std::regex("(LOG fatal_notice\\.cpp:main:[0-9]+ \t~{0,2}C:\\\\Users\\\\Zo\u00e9\\\\"
+                          "(\u00e9\u65e5\u672c)+[^\n]*\n){3}")))
+        << words;
+    EXPECT_NE(words.find("assert failed: body.empty()"), std::string::npos) << words;
+    EXPECT_NE(words.find("Advice: the last words of the notice."), std::string::npos) << words;
 }
 
 // Runs a program of the test's Wine prefix (wine, wineserver) to its end; its

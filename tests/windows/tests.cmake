@@ -27,7 +27,7 @@ target_link_libraries(test_windows PRIVATE e2e_harness GTest::gtest_main)
 add_dependencies(test_windows bramble)
 target_compile_definitions(test_windows PRIVATE BRAMBLE_WINDOWS_GAME="${windows_game}"
   BRAMBLE_WINDOWS_SETUP="${windows_dir}/bramble-${PROJECT_VERSION}-windows-x64-setup.exe"
-  BRAMBLE_WINEPREFIX="${windows_dir}/wineprefix")
+  BRAMBLE_WINEPREFIX="${windows_dir}/wineprefix" BRAMBLE_WINDOWS_PROBES="${windows_dir}/probes")
 gtest_discover_tests(test_windows
   DISCOVERY_MODE PRE_TEST
   DISCOVERY_TIMEOUT 60
