@@ -27,7 +27,15 @@ if(NOT EXISTS ${BRAMBLE_HOST_BUILD}/CMakeCache.txt)
   endif()
 endif()
 
+# Under make the nested build is called as $(MAKE), which marks it as a recursive
+# make: it takes its share of the outer build's jobs, where `cmake --build` would
+# get no jobserver ("jobserver unavailable: using -j1") and run alone.
+if(CMAKE_GENERATOR MATCHES "Makefiles" AND EXISTS ${BRAMBLE_HOST_BUILD}/Makefile)
+  set(host_assets_command $(MAKE) -C ${BRAMBLE_HOST_BUILD} bramble_assets)
+else()
+  set(host_assets_command ${CMAKE_COMMAND} --build ${BRAMBLE_HOST_BUILD} --target bramble_assets)
+endif()
 add_custom_target(bramble_host_assets
-  COMMAND ${CMAKE_COMMAND} --build ${BRAMBLE_HOST_BUILD} --target bramble_assets
+  COMMAND ${host_assets_command}
   COMMENT "Making the assets with the native generators (${BRAMBLE_HOST_BUILD})"
   VERBATIM)
