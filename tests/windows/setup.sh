@@ -12,7 +12,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$1 host=$2
 
 packages=$(bash "$root/scripts/windows-build.sh" "$build" "$host")
-zip=$(echo "$packages" | head -n 1)
+zip=${packages%%$'\n'*} # the first line
 # The tests' own Windows program, beside the game's build (never in its packages).
 cmake --build "$build" --target fatal_notice -j "${JOBS:-2}" >/dev/null
 rm -rf "$build/unpacked"

@@ -134,6 +134,7 @@ TEST(Windows, FatalNoticeKeepsEveryLineAndTheAdviceWhateverTheLinesHold) {
     Launch how = under_wine();
     how.runtime_dir = BRAMBLE_WINDOWS_PROBES;
     how.exe = "fatal_notice.exe";
+    how.in_place = true; // a program without the game's files
     Game g(x, Mic::SILENT, {}, how);
     ASSERT_TRUE(g.wait_window(60.0, "fatal_notice stopped")) << g.stderr_text();
     const std::string begin = "--- box ---\n", end = "\n--- end ---";
