@@ -72,9 +72,9 @@ struct Player {
 // Silent and still, answering each keyboard prompt in a quarter to half a second.
 void quick_and_still(Player &p, int) {
     g_dB = 0.0;
-    if (game.cur_minigame != draw_keyboard || letter == KEY_NONE) return;
     if (p.prompt_frames == 1) p.reaction = p.roll(15, 30);
-    if (p.prompt_frames >= p.reaction) press_key(scancode_of(letter));
+    if (game.cur_minigame == draw_keyboard && letter != KEY_NONE && p.prompt_frames >= p.reaction)
+        press_key(scancode_of(letter));
 }
 
 // Shouting and quiet in bursts, clicking, pressing E and moving all the time,
@@ -189,7 +189,7 @@ std::string run_name(const ::testing::TestParamInfo<std::tuple<int, unsigned>> &
 }
 
 INSTANTIATE_TEST_SUITE_P(Profiles, FlashLimit,
-                         ::testing::Combine(::testing::Range(0, 3), ::testing::Values(1u, 2u, 3u)),
+                         ::testing::Combine(::testing::Range(0, 3), ::testing::Values(1u, 2u)),
                          run_name);
 
 } // namespace
