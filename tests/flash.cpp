@@ -20,6 +20,8 @@ FlashCounter::FlashCounter(int w, int h)
       extreme_(shown_.size()), direction_(shown_.size()), red_ref_(shown_.size()),
       cache_(CACHE_SIZE) {}
 
+// The colour measures are worked out here apart from the game's own flash limit
+// (src/minigame_manager.cpp), on purpose: a fault in one must not hide in the other.
 const FlashCounter::Shade &FlashCounter::shade(uint32_t rgb) {
     Cached &c = cache_[(rgb * 2654435761u) >> 20];
     if (c.rgb == rgb) return c.shade;

@@ -52,8 +52,9 @@ Pixels read_window(void) {
 }
 
 Pixels read_picture(void) {
-    SDL_SetRenderTarget(___vek_renderer, ___vek_target);
-    return read_target();
+    Pixels px;
+    read_picture_into(px);
+    return px;
 }
 
 void read_picture_into(Pixels &px) {

@@ -10,6 +10,7 @@
 #include "record.h"
 #include "start_screen.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 
@@ -17,13 +18,14 @@ namespace {
 
 constexpr int SIDE = 64;
 
-// Frames at 60 Hz in which the whole picture alternates between `a` and `b`,
-// changing every `frames_per_state` frames, for two seconds; then the worst window.
-FlashCounter alternate(uint32_t a, uint32_t b, int frames_per_state, int area = SIDE * SIDE) {
+// Two seconds of frames at 60 Hz in which the first `area` pixels of the picture
+// alternate between `a` and `b` at `hz` flashes a second (the rest stays black);
+// the counter that read them.
+FlashCounter alternate(uint32_t a, uint32_t b, int hz, int area = SIDE * SIDE) {
     FlashCounter fc(SIDE, SIDE);
     std::vector<uint32_t> px(SIDE * SIDE);
     for (int f = 0; f <= 120; f++) {
-        uint32_t c = (f / frames_per_state) % 2 == 0 ? a : b;
+        uint32_t c = (f * 2 * hz / 60) % 2 == 0 ? a : b;
         for (int i = 0; i < SIDE * SIDE; i++) px[i] = i < area ? c : 0x000000;
         fc.frame(f * 1000 / 60, px.data());
     }
@@ -32,23 +34,24 @@ FlashCounter alternate(uint32_t a, uint32_t b, int frames_per_state, int area = 
 
 TEST(FlashCounting, CountsFlashesPerSecondOverAQuarterOfThePicture) {
     const uint32_t dark = 0x202020, light = 0xc0c0c0;
-    // 4 Hz: a change every 7.5 frames, eight transitions a second.
-    FlashCounter four = alternate(dark, light, 7);
-    EXPECT_GT(four.worst_general().transitions, FlashCounter::MAX_TRANSITIONS);
-    // 3 Hz: a change every 10 frames, six transitions in any second: the limit.
-    FlashCounter three = alternate(dark, light, 10);
+    // 4 Hz: eight transitions a second.
+    EXPECT_EQ(alternate(dark, light, 4).worst_general().transitions, 8);
+    // 3 Hz: six transitions in any second, three flashes: the limit.
+    FlashCounter three = alternate(dark, light, 3);
     EXPECT_EQ(three.worst_general().transitions, FlashCounter::MAX_TRANSITIONS);
     EXPECT_EQ(three.worst_general().flashes(), 3.0);
-    // Under a tenth of luminance apart: no transition at all (0.078 and 0.153).
-    EXPECT_EQ(alternate(0x4d4d4d, 0x6c6c6c, 7).worst_general().transitions, 0);
+    // Under a tenth of luminance apart (0.078 and 0.153), or with the darker state
+    // at 0.8 or above (0.87 and 1.0): no transition at all.
+    EXPECT_EQ(alternate(0x4d4d4d, 0x6c6c6c, 4).worst_general().transitions, 0);
+    EXPECT_EQ(alternate(0xf0f0f0, 0xffffff, 4).worst_general().transitions, 0);
     // Flashing on a fifth of the picture does not count; on a third it does.
-    EXPECT_EQ(alternate(dark, light, 7, SIDE * SIDE / 5).worst_general().transitions, 0);
-    EXPECT_GT(alternate(dark, light, 7, SIDE * SIDE / 3).worst_general().transitions, 6);
+    EXPECT_EQ(alternate(dark, light, 4, SIDE * SIDE / 5).worst_general().transitions, 0);
+    EXPECT_EQ(alternate(dark, light, 4, SIDE * SIDE / 3).worst_general().transitions, 8);
     // Saturated red against a grey of the same luminance: red flashes only.
-    FlashCounter red = alternate(0xff0000, 0x7f7f7f, 7);
+    FlashCounter red = alternate(0xff0000, 0x7f7f7f, 4);
     EXPECT_EQ(red.worst_general().transitions, 0);
-    EXPECT_GT(red.worst_red().transitions, FlashCounter::MAX_TRANSITIONS);
-    EXPECT_EQ(alternate(dark, light, 7).worst_red().transitions, 0);
+    EXPECT_EQ(red.worst_red().transitions, 8);
+    EXPECT_EQ(alternate(dark, light, 4).worst_red().transitions, 0);
 }
 
 // ---------------------------------------------------------------------------
