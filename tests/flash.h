@@ -34,9 +34,6 @@ class FlashCounter {
 
     FlashWindow worst_general() const { return worst(general_.at); }
     FlashWindow worst_red() const { return worst(red_.at); }
-    // Transitions of the whole picture, by time.
-    const std::vector<int64_t> &general_times() const { return general_.at; }
-    const std::vector<int64_t> &red_times() const { return red_.at; }
 
   private:
     struct Shade {
