@@ -71,52 +71,51 @@ void FlashCounter::frame(int64_t ms, const uint32_t *argb) {
     int general = 0, red = 0; // the kept outcome's transitions
     bool kept = false;
     const size_t row = static_cast<size_t>(w_);
-    for (size_t i = 0; i < n; i++) {
+    for (size_t first = 0; first < n; first += row) {
         // Whole rows that did not change are passed over at once.
-        if (i % row == 0 && std::memcmp(argb + i, &shown_[i], row * 4) == 0) {
-            i += row - 1;
-            continue;
-        }
-        uint32_t rgb = argb[i] & 0xffffff;
-        if (rgb == (shown_[i] & 0xffffff)) continue;
-        shown_[i] = argb[i];
-        Step now{rgb, red_ref_[i], extreme_[i], direction_[i]};
-        if (!kept || now.rgb != in.rgb || now.red_ref != in.red_ref || now.extreme != in.extreme ||
-            now.direction != in.direction) {
-            in = now;
-            out = now;
-            general = red = 0;
-            const Shade s = shade(rgb);
-            float y = s.luminance;
-            if (out.direction >= 0 && out.extreme - y >= 0.1f && y < 0.8f) {
-                out.extreme = y;
-                out.direction = -1;
-                general = -1;
-            } else if (out.direction <= 0 && y - out.extreme >= 0.1f && out.extreme < 0.8f) {
-                out.extreme = y;
-                out.direction = +1;
-                general = +1;
-            } else if ((out.direction > 0 && y > out.extreme) ||
-                       (out.direction < 0 && y < out.extreme)) {
-                out.extreme = y;
+        if (std::memcmp(argb + first, &shown_[first], row * 4) == 0) continue;
+        for (size_t i = first; i < first + row; i++) {
+            uint32_t rgb = argb[i] & 0xffffff;
+            if (rgb == (shown_[i] & 0xffffff)) continue;
+            shown_[i] = argb[i];
+            Step now{rgb, red_ref_[i], extreme_[i], direction_[i]};
+            if (!kept || now.rgb != in.rgb || now.red_ref != in.red_ref ||
+                now.extreme != in.extreme || now.direction != in.direction) {
+                in = now;
+                out = now;
+                general = red = 0;
+                const Shade s = shade(rgb);
+                float y = s.luminance;
+                if (out.direction >= 0 && out.extreme - y >= 0.1f && y < 0.8f) {
+                    out.extreme = y;
+                    out.direction = -1;
+                    general = -1;
+                } else if (out.direction <= 0 && y - out.extreme >= 0.1f && out.extreme < 0.8f) {
+                    out.extreme = y;
+                    out.direction = +1;
+                    general = +1;
+                } else if ((out.direction > 0 && y > out.extreme) ||
+                           (out.direction < 0 && y < out.extreme)) {
+                    out.extreme = y;
+                }
+                const Shade ref = shade(out.red_ref);
+                if (ref.red == s.red) {
+                    out.red_ref = rgb;
+                } else if (std::hypot(ref.u - s.u, ref.v - s.v) > 0.2f ||
+                           std::fabs(ref.redness - s.redness) > 20.0f) {
+                    out.red_ref = rgb;
+                    red = s.red ? +1 : -1;
+                }
+                kept = true;
             }
-            const Shade ref = shade(out.red_ref);
-            if (ref.red == s.red) {
-                out.red_ref = rgb;
-            } else if (std::hypot(ref.u - s.u, ref.v - s.v) > 0.2f ||
-                       std::fabs(ref.redness - s.redness) > 20.0f) {
-                out.red_ref = rgb;
-                red = s.red ? +1 : -1;
-            }
-            kept = true;
+            extreme_[i] = out.extreme;
+            direction_[i] = out.direction;
+            red_ref_[i] = out.red_ref;
+            lighter += general > 0;
+            darker += general < 0;
+            into_red += red > 0;
+            out_of_red += red < 0;
         }
-        extreme_[i] = out.extreme;
-        direction_[i] = out.direction;
-        red_ref_[i] = out.red_ref;
-        lighter += general > 0;
-        darker += general < 0;
-        into_red += red > 0;
-        out_of_red += red < 0;
     }
     // A quarter of the picture: the area beyond which flashing counts.
     const int area = (w_ * h_ + 3) / 4;
