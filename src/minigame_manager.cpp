@@ -120,8 +120,8 @@ void note(Transitions &t, clock_t now) {
     t.count++;
 }
 
-// Whether showing `c` at `now` would be one transition too many. Near the end of
-// the run one more is kept free for the finish screen's red.
+// Whether showing `c` at `now` would make a transition when `limit` of its kind
+// were already shown within the window.
 bool too_many(color c, clock_t now, int limit) {
     Shade s = shade_of(c);
     double extreme = flash.extreme;
@@ -258,7 +258,9 @@ static color random_background(void) {
 
 // The next background: the random draw, unless it would flash too often; then
 // drawn again, and after MAX_DRAWS the palette colour nearest to the last draw
-// that stays under (the current background always does).
+// that stays under (the current background always does). In the last two
+// seconds of the run one transition is kept free for the finish screen's red,
+// which follows whatever was drawn.
 static color next_background(clock_t now) {
     int limit = MAX_TRANSITIONS;
     if (game.secondes + 2.0 >= game.secondes_max) limit -= 1;
