@@ -48,6 +48,10 @@ void minigame_start(void);       // blink over: running state and first challeng
 void minigame_switch(void);      // pick and prepare the next challenge
 void minigame_end(void);         // back to the start-screen state
 
+// Backgrounds drawn again since minigame_init because the first draw would have
+// made more than three flashes within a second.
+int minigame_redraws(void);
+
 // Whole seconds of a calendar-time difference as the run's clock counts them:
 // truncated toward zero, and a negative difference (the system clock was set
 // back) counts as no time at all.

@@ -24,8 +24,7 @@ Rgb Pixels::at(int x, int y) const {
 extern SDL_Renderer *___vek_renderer;
 extern SDL_Texture *___vek_target;
 
-Pixels read_target(void) {
-    Pixels px;
+static void read_target_into(Pixels &px) {
     SDL_Rect vp;
     SDL_RenderGetViewport(___vek_renderer, &vp);
     SDL_Texture *t = SDL_GetRenderTarget(___vek_renderer);
@@ -39,6 +38,11 @@ Pixels read_target(void) {
     if (SDL_RenderReadPixels(___vek_renderer, &all, SDL_PIXELFORMAT_ARGB8888, px.data.data(),
                              px.w * 4) != 0)
         ADD_FAILURE() << "SDL_RenderReadPixels: " << SDL_GetError();
+}
+
+Pixels read_target(void) {
+    Pixels px;
+    read_target_into(px);
     return px;
 }
 
@@ -48,8 +52,14 @@ Pixels read_window(void) {
 }
 
 Pixels read_picture(void) {
+    Pixels px;
+    read_picture_into(px);
+    return px;
+}
+
+void read_picture_into(Pixels &px) {
     SDL_SetRenderTarget(___vek_renderer, ___vek_target);
-    return read_target();
+    read_target_into(px);
 }
 
 FdCapture::FdCapture(int fd) : fd_(fd) {

@@ -30,6 +30,8 @@ struct Pixels {
 Pixels read_target(void);  // whatever the renderer targets now
 Pixels read_window(void);  // the window's back buffer (targets the window)
 Pixels read_picture(void); // the off-screen picture (targets it)
+// The off-screen picture into `px`, reusing its memory: for reading every frame.
+void read_picture_into(Pixels &px);
 
 // Captures what is written to the file descriptor `fd` between construction and
 // text(), at the descriptor level, so the engine's own writes are caught too.

@@ -1,0 +1,200 @@
+// SPDX-License-Identifier: Zlib
+// Flashing: the counter on crafted pictures, then whole runs of the game played
+// by three kinds of player, every frame's picture read back and counted: no
+// second of any run may hold more than three general or three red flashes.
+#include "flash.h"
+#include "game_rig.h"
+
+#include "draw.h"
+#include "minigame_manager.h"
+#include "record.h"
+#include "start_screen.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <random>
+
+namespace {
+
+constexpr int SIDE = 64;
+
+// Two seconds of frames at 60 Hz in which the first `area` pixels of the picture
+// alternate between `a` and `b` at `hz` flashes a second (the rest stays black);
+// the counter that read them.
+FlashCounter alternate(uint32_t a, uint32_t b, int hz, int area = SIDE * SIDE) {
+    FlashCounter fc(SIDE, SIDE);
+    std::vector<uint32_t> px(SIDE * SIDE);
+    for (int f = 0; f <= 120; f++) {
+        uint32_t c = (f * 2 * hz / 60) % 2 == 0 ? a : b;
+        for (int i = 0; i < SIDE * SIDE; i++) px[i] = i < area ? c : 0x000000;
+        fc.frame(f * 1000 / 60, px.data());
+    }
+    return fc;
+}
+
+TEST(FlashCounting, CountsFlashesPerSecondOverAQuarterOfThePicture) {
+    const uint32_t dark = 0x202020, light = 0xc0c0c0;
+    // 4 Hz: eight transitions a second.
+    EXPECT_EQ(alternate(dark, light, 4).worst_general().transitions, 8);
+    // 3 Hz: six transitions in any second, three flashes: the limit.
+    FlashCounter three = alternate(dark, light, 3);
+    EXPECT_EQ(three.worst_general().transitions, FlashCounter::MAX_TRANSITIONS);
+    EXPECT_EQ(three.worst_general().flashes(), 3.0);
+    // Under a tenth of luminance apart (0.078 and 0.153), or with the darker state
+    // at 0.8 or above (0.87 and 1.0): no transition at all.
+    EXPECT_EQ(alternate(0x4d4d4d, 0x6c6c6c, 4).worst_general().transitions, 0);
+    EXPECT_EQ(alternate(0xf0f0f0, 0xffffff, 4).worst_general().transitions, 0);
+    // Flashing on a fifth of the picture does not count; on a third it does.
+    EXPECT_EQ(alternate(dark, light, 4, SIDE * SIDE / 5).worst_general().transitions, 0);
+    EXPECT_EQ(alternate(dark, light, 4, SIDE * SIDE / 3).worst_general().transitions, 8);
+    // Saturated red against a grey of the same luminance: red flashes only.
+    FlashCounter red = alternate(0xff0000, 0x7f7f7f, 4);
+    EXPECT_EQ(red.worst_general().transitions, 0);
+    EXPECT_EQ(red.worst_red().transitions, 8);
+    EXPECT_EQ(alternate(dark, light, 4).worst_red().transitions, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Whole runs
+// ---------------------------------------------------------------------------
+
+// The physical key at index i of the drawn keyboard, as a scancode.
+int scancode_of(int index) {
+    return 4 + ("QWERTYUIOPASDFGHJKLZXCVBNM"[index] - 'A');
+}
+
+struct Player {
+    std::mt19937 rng;
+    int prompt_frames = 0; // frames the keyboard prompt has been shown
+    int reaction = 0;      // frames until the prompt is answered
+    int next_letter = 0;   // the typist's place in the alphabet
+    int x = 320, y = 320;
+    int roll(int from, int to) { return std::uniform_int_distribution<int>(from, to)(rng); }
+};
+
+// Silent and still, answering each keyboard prompt in a quarter to half a second.
+void quick_and_still(Player &p, int) {
+    g_dB = 0.0;
+    if (p.prompt_frames == 1) p.reaction = p.roll(15, 30);
+    if (game.cur_minigame == draw_keyboard && letter != KEY_NONE && p.prompt_frames >= p.reaction)
+        press_key(scancode_of(letter));
+}
+
+// Shouting and quiet in bursts, clicking, pressing E and moving all the time,
+// mashing letters on the keyboard prompt.
+void loud_and_busy(Player &p, int f) {
+    g_dB = (f / 20) % 4 == 3 ? 0.0 : 30.0 + p.roll(0, 10);
+    if (p.roll(0, 2) == 0) press_left();
+    if (p.roll(0, 3) == 0) press_key(8);
+    p.x = std::clamp(p.x + p.roll(-12, 12), 0, 639);
+    p.y = std::clamp(p.y + p.roll(-12, 12), 0, 639);
+    set_mouse(p.x, p.y);
+    if (game.cur_minigame == draw_keyboard && p.roll(0, 4) == 0)
+        press_key(scancode_of(p.roll(0, 25)));
+}
+
+// Silent and still; on a keyboard prompt types the alphabet, a letter every
+// tenth of a second, until the prompt goes.
+void alphabet_typist(Player &p, int) {
+    g_dB = 0.0;
+    if (game.cur_minigame != draw_keyboard || p.prompt_frames % 6 != 5) return;
+    press_key(4 + p.next_letter);
+    p.next_letter = (p.next_letter + 1) % 26;
+}
+
+struct Profile {
+    const char *name;
+    void (*act)(Player &, int frame);
+};
+const Profile PROFILES[] = {
+    {"quick and still", quick_and_still},
+    {"loud and busy", loud_and_busy},
+    {"alphabet typist", alphabet_typist},
+};
+
+struct RunFigures {
+    FlashWindow general, red;
+    int switches = 0, redraws = 0;
+    clock_t start_ms = 0; // the start screen's first frame
+};
+
+// Whole runs, by profile and seed.
+class FlashLimit : public GameTest,
+                   public ::testing::WithParamInterface<std::tuple<int, unsigned>> {
+  protected:
+    void SetUp() override {
+        GameTest::SetUp();
+        if (HasFatalFailure()) return;
+        // The start screen and the keyboard prompt keep their own state.
+        reset_start_screen();
+        offset = 0;
+        letter = KEY_NONE;
+    }
+
+    // One play-through from the start screen to a second of the finish screen, in
+    // 16 ms frames with the calendar clock ticking over at a seeded phase.
+    RunFigures play(const Profile &profile, unsigned seed) {
+        srand(seed);
+        Player p{std::mt19937(seed)};
+        const clock_t ms0 = now_ms;
+        const time_t s0 = now_s;
+        const clock_t phase = p.roll(0, 999);
+        FlashCounter fc(cfg.display_width, cfg.display_height);
+        RunFigures run;
+        run.start_ms = ms0;
+        minigame_fn shown = nullptr;
+        int finished = 0;
+        Pixels px;
+        for (int f = 0; finished < 70 && f < 20000; f++) {
+            now_ms += 16;
+            now_s = s0 + (now_ms - ms0 + phase) / 1000;
+            if (game.start == 0 && font_size > 6.0) {
+                set_mouse(320, 320);
+                press_left();
+            } else if (game.start == 2) {
+                p.prompt_frames = game.cur_minigame == draw_keyboard ? p.prompt_frames + 1 : 0;
+                profile.act(p, f);
+            }
+            main_loop(nullptr);
+            read_picture_into(px);
+            fc.frame(now_ms, px.data.data());
+            age_inputs();
+            if (game.cur_minigame != shown) run.switches++;
+            shown = game.cur_minigame;
+            finished += game.start == 3;
+        }
+        EXPECT_EQ(finished, 70) << "the run did not finish";
+        run.general = fc.worst_general();
+        run.red = fc.worst_red();
+        run.redraws = minigame_redraws();
+        return run;
+    }
+};
+
+TEST_P(FlashLimit, NoSecondHoldsMoreThanThreeFlashes) {
+    const Profile &profile = PROFILES[std::get<0>(GetParam())];
+    unsigned seed = std::get<1>(GetParam());
+    RunFigures r;
+    {
+        StdoutCapture out; // "FOLLOW ME !" prints its direction
+        r = play(profile, seed);
+    }
+    std::printf("%s, seed %u: worst second %.1f flashes (from %.2f s after the start screen), "
+                "%.1f red; %d of %d backgrounds drawn again\n",
+                profile.name, seed, r.general.flashes(), (r.general.from_ms - r.start_ms) / 1000.0,
+                r.red.flashes(), r.redraws, r.switches);
+    EXPECT_LE(r.general.transitions, FlashCounter::MAX_TRANSITIONS);
+    EXPECT_LE(r.red.transitions, FlashCounter::MAX_TRANSITIONS);
+}
+
+std::string run_name(const ::testing::TestParamInfo<std::tuple<int, unsigned>> &info) {
+    static const char *const names[] = {"QuickAndStill", "LoudAndBusy", "AlphabetTypist"};
+    return std::string(names[std::get<0>(info.param)]) + "_seed" +
+           std::to_string(std::get<1>(info.param));
+}
+
+INSTANTIATE_TEST_SUITE_P(Profiles, FlashLimit,
+                         ::testing::Combine(::testing::Range(0, 3), ::testing::Values(1u, 2u)),
+                         run_name);
+
+} // namespace
