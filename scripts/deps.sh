@@ -18,6 +18,7 @@ packages=(
   g++-mingw-w64-x86-64-posix wine # the Windows build and its tests under Wine (cmake/windows.cmake)
   nsis # the Windows installer (packaging/windows/NSIS.template.in)
   emscripten node-acorn chromium # the browser build (web/) and its tests (tests/web/)
+  librsvg2-bin brotli # the browser site's app icons and its Brotli files (cmake/web.cmake, cmake/web-site.cmake)
 )
 # The browser tests install their DevTools client with npm; a Node.js that
 # brings its own npm counts (Debian's npm would conflict with it).
