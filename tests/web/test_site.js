@@ -14,10 +14,10 @@ const path = require('node:path');
 const h = require('./harness');
 const { assert } = h;
 
-// Waits for the start screen, its word grown enough to be clicked.
+// Waits for the start screen: "OU" on red, or the word grown over it.
 async function startScreen(g, what) {
-  const shown = await g.until({ texts: { ou: h.TEXTS.ou } },
-    (p) => h.same(p.bg, h.RED) && p.texts.ou.score > h.SHOWN, 10000);
+  const shown = await g.until({ texts: { ou: h.TEXTS.ou, pas: h.startWord(10) } },
+    (p) => h.same(p.bg, h.RED) && (p.texts.ou.score > h.SHOWN || p.texts.pas.score > 0.9), 10000);
   assert.ok(shown, `the start screen shows ${what}`);
 }
 
