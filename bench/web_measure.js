@@ -93,7 +93,8 @@ async function timerProbe(page) {
       return fs.statSync(fs.existsSync(file) ? file : path.join(h.SITE, f)).size;
     });
     sizes.forEach((n, i) => (total[i] += n));
-    console.log(`| ${f.replace(/\.[0-9a-f]{10}\./, '.').replace(/\.json$/, '.json (file list)')} | ${sizes.join(' | ')} |`);
+    const shown = f.replace(/\.[0-9a-f]{10}\./, '.').replace(/\.json$/, '.json (file list)');
+    console.log(`| ${shown} | ${sizes.join(' | ')} |`);
   }
   console.log(`| total | ${total[0]} | ${total[1]} | **${total[2]}** |\n`);
 

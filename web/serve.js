@@ -89,7 +89,7 @@ function siteHandler(root, alter = (url) => [url]) {
   };
 }
 
-module.exports = { siteHandler, HASHED };
+module.exports = { siteHandler };
 
 if (require.main === module) {
   const root = process.argv[2] || path.join(__dirname, '../build-web/site');

@@ -592,6 +592,7 @@ function drawnKey(code) {
 }
 
 module.exports = {
-  assert, sleep, serve, get, status, siteInfo, launch, scenario, PHONE, blur, Game, TEXTS, SHOWN, holding, RED,
-  isPalette, same, startWord, promptAnswer, drawnKey, SITE, NEXT_SITE, pageProbe, fontMasks, micFile, FLAGS,
+  assert, sleep, serve, get, status, siteInfo, launch, scenario, PHONE, blur, Game, TEXTS, SHOWN,
+  holding, RED, isPalette, same, startWord, promptAnswer, drawnKey, SITE, NEXT_SITE, pageProbe,
+  fontMasks, micFile, FLAGS,
 };

@@ -2,8 +2,9 @@
 // A phone (390 x 844 at pixel ratio 3, touch only): the page tells how the game
 // plays on a touch screen before the first tap, a tap starts the game, a tap on
 // the word starts the run, a tap on the drawn key answers a keyboard prompt, and
-// on an iPhone the page says how to play full screen. Then a dense screen (pixel ratio 3): the pixel font
-// stays sharp, fewer than 1 % in-between pixels in a band through the start text.
+// on an iPhone the page says how to play full screen. Then a dense screen (pixel
+// ratio 3): the pixel font stays sharp, fewer than 1 % in-between pixels in a band
+// through the start text.
 'use strict';
 const test = require('node:test');
 const h = require('./harness');
