@@ -9,7 +9,8 @@
 #                      asset/ and res/ beside it, $(WINDOWS_BUILD)/bramble-<version>-windows-x64.zip
 #                      and its installer $(WINDOWS_BUILD)/bramble-<version>-windows-x64-setup.exe
 #   make web         - the browser build: a static site in build-web/site/
-#   make serve-web   - serve that site on http://127.0.0.1:8080/
+#   make serve-web   - serve that site on http://127.0.0.1:8080/, to this computer only (other
+#                      devices need https for the microphone: README, "Hosting the browser game")
 BUILD      ?= build
 TEST_BUILD ?= build-test
 WINDOWS_BUILD ?= build-windows

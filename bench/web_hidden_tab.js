@@ -76,9 +76,8 @@ const json = (port, what, method = 'GET') => new Promise((resolve, reject) => {
   const probe = `<script>(${h.pageProbe})(${JSON.stringify({ font: h.fontMasks(),
     readable: true })});(${drive})(${JSON.stringify(h.TEXTS.finish)}, ${JSON.stringify(h.RED)});` +
     '</script>';
-  const server = http.createServer(siteHandler(h.SITE, (url) => [url, (body) =>
-    (url === '/' ? Buffer.from(body.toString().replace('<script src="page.js">', probe +
-      '<script src="page.js">')) : body)]));
+  const server = http.createServer(siteHandler(h.SITE, (url) => (url !== '/' ? [url]
+    : [url, (body) => Buffer.from(body.toString().replace(/<script src="page\./, probe + '$&'))])));
   await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
   const url = `http://127.0.0.1:${server.address().port}/`;
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'bramble-chromium-'));

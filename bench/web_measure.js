@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Zlib
 // Figures of the browser build in headless Chromium on this machine (printed as
 // Markdown for docs/performance.md):
-//  - the download: each file of the site, raw and gzip-compressed (level 6, as
-//    an ordinary web server sends it);
+//  - the download: each file the page loads, raw and in the gzip (-9) and Brotli
+//    (-q 11) forms the build writes beside it, which web/serve.js sends;
 //  - navigation to "click to play", and the click to the game's first picture;
 //  - the interval between the game's presents over 600 frames (start screen,
 //    then challenges), with its drift from the 16 ms schedule, beside the same
@@ -17,7 +17,6 @@
 'use strict';
 const fs = require('node:fs');
 const path = require('node:path');
-const zlib = require('node:zlib');
 if (process.argv[2]) process.env.BRAMBLE_WEB_BUILD = path.resolve(process.argv[2]);
 const h = require('../tests/web/harness');
 const RUNS = Number(process.argv[3] || 3);
@@ -84,16 +83,20 @@ async function timerProbe(page) {
 }
 
 (async () => {
-  console.log('| file | bytes | gzip -6 bytes |\n|---|---|---|');
-  let raw = 0, gz = 0;
-  for (const f of ['index.html', 'page.js', 'bramble.js', 'bramble.wasm', 'bramble.data']) {
-    const d = fs.readFileSync(path.join(h.SITE, f));
-    const z = zlib.gzipSync(d, { level: 6 }).length;
-    raw += d.length;
-    gz += z;
-    console.log(`| ${f} | ${d.length} | ${z} |`);
+  console.log('| file | bytes | gzip -9 bytes | Brotli bytes |\n|---|---|---|---|');
+  const site = h.siteInfo();
+  const total = [0, 0, 0];
+  for (const f of ['index.html', site.page, site.listName, site.script, site.wasm, site.data]) {
+    const sizes = ['', '.gz', '.br'].map((form) => {
+      const file = path.join(h.SITE, f + form);
+      // A file under 1 KiB has no compressed forms: it goes as it is.
+      return fs.statSync(fs.existsSync(file) ? file : path.join(h.SITE, f)).size;
+    });
+    sizes.forEach((n, i) => (total[i] += n));
+    const shown = f.replace(/\.[0-9a-f]{10}\./, '.').replace(/\.json$/, '.json (file list)');
+    console.log(`| ${shown} | ${sizes.join(' | ')} |`);
   }
-  console.log(`| total | ${raw} | **${gz}** |\n`);
+  console.log(`| total | ${total[0]} | ${total[1]} | **${total[2]}** |\n`);
 
   const load = () => fs.readFileSync('/proc/loadavg', 'utf8').split(' ').slice(0, 3).join(' ');
   console.log(`Load average at the start: ${load()}\n`);

@@ -1,8 +1,9 @@
 # SPDX-License-Identifier: Zlib
 # The browser build's own options: the engine and the game compiled with em++
 # against SDL2 and SDL2_mixer built for the browser (cmake/sdl.cmake), into a
-# static site in <build>/site: the page (web/index.html, web/page.js), bramble.js,
-# bramble.wasm and bramble.data, the assets preloaded into the browser's memory.
+# static site in <build>/site: the page (web/index.html, web/page.js), the service
+# worker (web/sw.js), bramble.js, bramble.wasm and bramble.data, the assets
+# preloaded into the browser's memory (cmake/web-site.cmake names the files).
 #
 #   web/build.sh (make web), or the same by preset:
 #   cmake --preset web && cmake --build --preset web
@@ -58,26 +59,54 @@ target_link_options(bramble PRIVATE
 set_property(TARGET bramble APPEND PROPERTY LINK_DEPENDS ${pre_js} ${music})
 
 # ---------------------------------------------------------------------------
-# The site: the page beside the game's three files, files.json (the sizes of the
-# two big downloads, for the page's progress bar, which cannot trust a
-# Content-Length a server may compress or leave out) and licences/, the terms of
-# what the site carries, as the Windows zip has them, linked from the page.
+# The site (cmake/web-site.cmake): the page, the game's three files and the
+# others under names that carry a hash of their content, the service worker that
+# keeps them for offline play, the app's manifest and icons (drawn from
+# packaging/bramble.svg), the compressed forms of the large files, and licences/,
+# the terms of what the site carries, as the Windows zip has them, linked from the
+# page. The credits show BRAMBLE_WEB_VERSION, the project's version unless set.
 # ---------------------------------------------------------------------------
+set(BRAMBLE_WEB_VERSION "" CACHE STRING
+    "The version the page's credits show (empty: the project's version)")
+set(web_version ${PROJECT_VERSION})
+if(BRAMBLE_WEB_VERSION)
+  set(web_version ${BRAMBLE_WEB_VERSION})
+endif()
+
+find_program(RSVG_CONVERT rsvg-convert REQUIRED)
+set(icons ${CMAKE_BINARY_DIR}/icons)
+set(svg ${CMAKE_SOURCE_DIR}/packaging/bramble.svg)
+add_custom_command(OUTPUT ${icons}/icon-192.png ${icons}/icon-512.png
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${icons}
+  COMMAND ${RSVG_CONVERT} -w 192 -h 192 -o ${icons}/icon-192.png ${svg}
+  COMMAND ${RSVG_CONVERT} -w 512 -h 512 -o ${icons}/icon-512.png ${svg}
+  DEPENDS ${svg}
+  COMMENT "Drawing the app's icons"
+  VERBATIM)
+
+# The site's inputs, kept in a script of their own so that the browser tests can
+# write a second site (another SITE and VERSION) from the same build.
 set(site ${CMAKE_BINARY_DIR}/site)
+set(site_script ${CMAKE_BINARY_DIR}/site.cmake)
+file(CONFIGURE OUTPUT ${site_script} CONTENT [=[
+if(NOT DEFINED SITE)
+  set(SITE "@site@")
+endif()
+if(NOT DEFINED VERSION)
+  set(VERSION "@web_version@")
+endif()
+set(SOURCE_DIR "@CMAKE_SOURCE_DIR@")
+set(GAME_DIR "@BRAMBLE_RUNTIME_DIR@")
+set(ICON_DIR "@icons@")
+set(LICENCES "@CMAKE_SOURCE_DIR@/LICENSE=LICENSE.txt"
+    "@CMAKE_SOURCE_DIR@/asset/atarifont.LICENSE.txt=atarifont.LICENSE.txt"
+    "@BRAMBLE_SDL2_SOURCE@/LICENSE.txt=SDL2.txt"
+    "@BRAMBLE_SDL2_MIXER_SOURCE@/LICENSE.txt=SDL2_mixer.txt")
+include("@CMAKE_SOURCE_DIR@/cmake/web-site.cmake")
+]=] @ONLY)
 add_custom_target(bramble_site ALL
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${site}/licences
-  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${BRAMBLE_RUNTIME_DIR}/bramble.js
-          ${BRAMBLE_RUNTIME_DIR}/bramble.wasm ${BRAMBLE_RUNTIME_DIR}/bramble.data
-          ${CMAKE_SOURCE_DIR}/web/index.html ${CMAKE_SOURCE_DIR}/web/page.js ${site}/
-  COMMAND ${CMAKE_COMMAND} -DSITE=${site} -P ${CMAKE_SOURCE_DIR}/cmake/web-sizes.cmake
-  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${BRAMBLE_SDL2_SOURCE}/LICENSE.txt
-          ${site}/licences/SDL2.txt
-  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${BRAMBLE_SDL2_MIXER_SOURCE}/LICENSE.txt
-          ${site}/licences/SDL2_mixer.txt
-  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/asset/atarifont.LICENSE.txt
-          ${site}/licences/
-  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/LICENSE
-          ${site}/licences/LICENSE.txt
+  COMMAND ${CMAKE_COMMAND} -P ${site_script}
+  DEPENDS ${icons}/icon-192.png ${icons}/icon-512.png
   COMMENT "Site ready in ${site}"
   VERBATIM)
 add_dependencies(bramble_site bramble)

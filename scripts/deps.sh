@@ -24,7 +24,10 @@ windows=(
   g++-mingw-w64-x86-64-posix # the Windows build (cmake/windows.cmake)
   nsis                       # its installer (packaging/windows/NSIS.template.in)
 )
-web=(emscripten node-acorn) # the browser build (web/)
+web=(
+  emscripten node-acorn # the browser build (web/)
+  librsvg2-bin brotli   # the site's app icons and its Brotli files (cmake/web.cmake, cmake/web-site.cmake)
+)
 bench=(
   libbenchmark-dev # the micro-benchmarks (bench/)
   libsfml-dev      # the peer program of the frame benchmarks (bench/)

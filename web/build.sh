@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Zlib
-# Builds the game as a static web site: BUILD_DIR/site/ with index.html, page.js,
-# bramble.js, bramble.wasm and bramble.data.
+# Builds the game as a static web site: BUILD_DIR/site/ with index.html, the
+# service worker sw.js, and the page's script, the game's bramble.js, bramble.wasm
+# and bramble.data and the rest under names carrying a hash of their content
+# (cmake/web-site.cmake), each large one also gzip- and Brotli-compressed.
 #
 #   web/build.sh [BUILD_DIR [HOST_BUILD]]     defaults: build-web/, build-host/
 #
@@ -18,9 +20,9 @@ src="$(dirname "$here")"
 build="$(mkdir -p "${1:-$src/build-web}" && cd "${1:-$src/build-web}" && pwd)"
 jobs="${WEB_JOBS:-2}"
 
-for tool in emcc; do
+for tool in emcc rsvg-convert brotli; do
     command -v $tool >/dev/null || {
-        echo "$0: $tool not found (scripts/deps.sh installs emscripten)" >&2
+        echo "$0: $tool not found (scripts/deps.sh installs it)" >&2
         exit 1
     }
 done

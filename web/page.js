@@ -54,37 +54,45 @@
         'reload the page to try again.'),
   };
 
-  // The two big files are fetched here rather than by the generated loader, so
-  // that the bar shows their progress and a missing, cut short or stalled file
-  // gets a clear message. The bar counts the bytes received against the sizes
-  // the build wrote into files.json: a server's Content-Length is the compressed
-  // size when it compresses, and may be missing.
-  const FILES = ['bramble.wasm', 'bramble.data'];
-  const got = {};      // name -> ArrayBuffer, kept across a retry
+  // Every file is fetched here rather than by the generated loader, so that each
+  // one has the same stall watch, size bound and messages, and the bar shows the
+  // big ones' progress. The file list (named in the page's script tag, as the
+  // build named every file after a hash of its content) gives the version's
+  // other files and their sizes: the bar counts the bytes received against them
+  // (a server's Content-Length is the compressed size when it compresses, and may
+  // be missing), and a body that runs past its size is cut off.
+  const LIST = document.currentScript.dataset.files;
+  // The list is a few lines; a larger answer is not this build's.
+  const LIST_LIMIT = 65536;
+  let list = null;     // the file list, once read
+  const got = {};      // name -> bytes, kept across a retry
   const received = {}; // name -> bytes so far
-  let sizes = {};
 
   class Stalled extends Error {}
 
   function progress() {
+    if (!list) return;
     let done = 0, total = 0;
-    for (const name of FILES) {
+    for (const name of [list.wasm, list.data]) {
       done += received[name] || 0;
-      total += sizes[name] || 0;
+      total += list.sizes[name] || 0;
     }
     bar.firstElementChild.style.width =
       total > 0 ? Math.min(100, (100 * done) / total) + '%' : '0';
-    if (total === 0 && done > 0) {
-      message.textContent = 'Loading… ' + (done / 1e6).toFixed(1) + ' MB';
-    }
   }
 
-  async function fetchFile(name) {
+  // The bytes of `name`, which has `size` bytes in this build (at most, unless
+  // `exact`); without a new byte for STALL_MS the download is given up as stalled.
+  async function fetchFile(name, size, exact) {
     const abort = new AbortController();
     let timer = 0;
     const watch = () => {
       clearTimeout(timer);
       timer = setTimeout(() => abort.abort(), STALL_MS);
+    };
+    const failed = (e) => {
+      if (abort.signal.aborted) return new Stalled(name);
+      return new Error('the file ' + name + ' could not be downloaded (' + e.message + ').');
     };
     watch();
     try {
@@ -92,15 +100,11 @@
       try {
         response = await fetch(name, { signal: abort.signal });
       } catch (e) {
-        if (abort.signal.aborted) throw new Stalled(name);
-        throw new Error('the file ' + name + ' could not be downloaded (' + e.message + ').');
+        throw failed(e);
       }
       if (!response.ok) {
         throw new Error('the file ' + name + ' could not be downloaded (HTTP ' +
                         response.status + ' ' + response.statusText + ').');
-      }
-      if (!sizes[name] && !response.headers.get('Content-Encoding')) {
-        sizes[name] = Number(response.headers.get('Content-Length')) || 0;
       }
       const reader = response.body.getReader();
       const parts = [];
@@ -110,14 +114,24 @@
         try {
           chunk = await reader.read();
         } catch (e) {
-          if (abort.signal.aborted) throw new Stalled(name);
-          throw new Error('the file ' + name + ' could not be downloaded (' + e.message + ').');
+          throw failed(e);
         }
         if (chunk.done) break;
         watch();
-        parts.push(chunk.value);
         received[name] += chunk.value.length;
+        if (received[name] > size) {
+          abort.abort();
+          throw new Error('the file ' + name + ' is larger than this version\'s ' + size +
+                          ' bytes: the site holds a damaged file or one of another version. ' +
+                          'Reload the page; if it persists, tell whoever hosts it.');
+        }
+        parts.push(chunk.value);
         progress();
+      }
+      if (exact && received[name] !== size) {
+        throw new Error('the file ' + name + ' is incomplete: it has ' + received[name] +
+                        ' of its ' + size + ' bytes. Reload the page; if it persists, the ' +
+                        'site is damaged.');
       }
       const data = new Uint8Array(received[name]);
       let at = 0;
@@ -125,21 +139,23 @@
         data.set(part, at);
         at += part.length;
       }
-      return data.buffer;
+      return data;
     } finally {
       clearTimeout(timer);
     }
   }
 
   async function download() {
-    try {
-      const r = await fetch('files.json', { cache: 'no-store' });
-      if (r.ok) sizes = await r.json();
-    } catch (e) {
-      // Without it the bar goes by Content-Length, or counts megabytes.
+    if (!list) {
+      const text = new TextDecoder().decode(await fetchFile(LIST, LIST_LIMIT, false));
+      try {
+        list = JSON.parse(text);
+      } catch (e) {
+        throw new Error('the file ' + LIST + ' is damaged (' + e.message + ').');
+      }
     }
-    for (const name of FILES) {
-      if (!got[name]) got[name] = await fetchFile(name);
+    for (const name of [list.script, list.wasm, list.data]) {
+      if (!got[name]) got[name] = await fetchFile(name, list.sizes[name], true);
     }
   }
 
@@ -156,22 +172,25 @@
   });
 
   function load() {
-    const data = got['bramble.data'];
+    const data = got[list.data];
     // The generated loader asks for the package here before fetching it itself,
     // and tells the size it was built with.
     Module.getPreloadedPackage = (name, size) => {
       if (data.byteLength !== size) {
-        fail('The game\'s data is incomplete: ' + name + ' has ' + data.byteLength + ' of its ' +
-             size + ' bytes. Reload the page; if it persists, the site is damaged.');
+        fail('The game\'s data is incomplete: ' + list.data + ' has ' + data.byteLength +
+             ' of its ' + size + ' bytes. Reload the page; if it persists, the site is damaged.');
         throw new Error('incomplete data');
       }
-      return data;
+      return data.buffer;
     };
-    Module.wasmBinary = got['bramble.wasm'];
+    Module.wasmBinary = got[list.wasm].buffer;
+    // The loader looks for nothing more; should it, it finds this version's files.
+    Module.locateFile = (name) => ({ 'bramble.wasm': list.wasm, 'bramble.data': list.data })[name] ||
+      name;
     message.textContent = 'Starting…';
     const script = document.createElement('script');
-    script.src = 'bramble.js';
-    script.onerror = () => fail('The game could not be downloaded (bramble.js).');
+    script.src = URL.createObjectURL(new Blob([got[list.script]], { type: 'text/javascript' }));
+    script.onerror = () => fail('The game could not start (' + list.script + ').');
     document.body.appendChild(script);
   }
 
@@ -186,6 +205,66 @@
     play.hidden = false;
     show('ready', '');
     overlay.addEventListener('click', start);
+    keepOffline().catch((e) => console.error('Offline play is not available: ' + e.message));
+  }
+
+  // Offline play: once this version has downloaded whole (so that the worker
+  // finds its files in the browser's cache), the service worker keeps it
+  // (sw.js). A newer deployment's worker that takes over while this page is
+  // open drops this version's set: the page then offers to start the new one.
+  async function keepOffline() {
+    if (!('serviceWorker' in navigator)) return;
+    const registration = await navigator.serviceWorker.register('sw.js');
+    // The name sw.js gives this version's set.
+    const kept = 'bramble ' + registration.scope + ' ' + LIST.replace(/^files\.|\.json$/g, '');
+    const check = async (replaced) => {
+      if (await caches.has(kept)) {
+        document.body.dataset.offline = 'kept';
+        $('offline').textContent = ' This version is kept on this device: it starts without ' +
+          'a network too.';
+      } else if (replaced) {
+        document.body.dataset.offline = 'replaced';
+        $('offline').textContent = '';
+        $('update').textContent = 'A new version of bramble is ready: it starts the next ' +
+          'time you open the page.';
+        $('reload').hidden = false;
+      }
+    };
+    registration.addEventListener('updatefound', () => {
+      const worker = registration.installing;
+      worker.addEventListener('statechange', () => {
+        if (worker.state === 'activated') check(true);
+      });
+    });
+    await navigator.serviceWorker.ready;
+    await check(false);
+    // A page left open looks for a new deployment whenever it is shown again.
+    document.addEventListener('visibilitychange', () => {
+      if (!document.hidden) registration.update().catch(() => {});
+    });
+  }
+  $('reload').addEventListener('click', () => location.reload());
+
+  // Fullscreen, from a button over the picture's corner (no letter key: the
+  // keyboard prompts ask for letters), left with the button or Escape. The
+  // canvas keeps filling the window, so the game keeps its square picture and
+  // its sharp pixels. Safari on an iPhone has no fullscreen for pages: there the
+  // page tells how the installed app gives it.
+  const root = document.documentElement;
+  const fullscreen = $('fullscreen');
+  if (document.fullscreenEnabled && root.requestFullscreen) {
+    fullscreen.classList.add('offered');
+  } else if (/iPhone|iPad|iPod/.test(navigator.userAgent) && !navigator.standalone) {
+    $('iphone').hidden = false;
+  }
+  fullscreen.addEventListener('click', () => {
+    if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
+    else root.requestFullscreen({ navigationUI: 'hide' }).catch(() => {});
+    canvas.focus();
+  });
+  // The game sees no press or release on the button.
+  for (const type of ['mousedown', 'mouseup', 'touchstart', 'touchend']) {
+    fullscreen.addEventListener(type, (e) => e.stopPropagation());
   }
 
   // One sentence for each way getUserMedia fails.
@@ -204,7 +283,7 @@
 
   let starting = false;
   async function start(e) {
-    if (starting || failed || (e && e.target.closest && e.target.closest('a'))) return;
+    if (starting || failed || (e && e.target.closest && e.target.closest('a, #reload'))) return;
     starting = true;
     play.hidden = true;
     show('asking', 'Asking for the microphone…');
@@ -245,6 +324,7 @@
   // Keys the game reads must not scroll or trigger the page; browser shortcuts
   // (with Ctrl, Alt or Meta) and the function keys keep working.
   window.addEventListener('keydown', (e) => {
+    if (e.key === 'Escape' && document.fullscreenElement) document.exitFullscreen().catch(() => {});
     if (document.body.dataset.state !== 'playing') return;
     if (e.ctrlKey || e.altKey || e.metaKey || /^F\d+$/.test(e.key)) return;
     e.preventDefault();

@@ -18,55 +18,98 @@ const { siteHandler } = require('../../web/serve');
 
 const BUILD = process.env.BRAMBLE_WEB_BUILD || path.join(__dirname, '../../build-web');
 const SITE = path.join(BUILD, 'site');
+// The same build's site as another version (tests/web/setup.sh).
+const NEXT_SITE = path.join(BUILD, 'site-next');
 const FONT = path.join(BUILD, 'assets/asset/atarifont.bmp');
 const PICTURE = 640;
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
 // ---------------------------------------------------------------------------
-// The site, as a static server would give it. Three damaged copies beside it:
-// /nodata/ lacks the data file, /cut/ serves it cut to half its length, /stall/
-// sends the first half of it, once, and then nothing more.
+// The site, as web/serve.js gives it, with damaged copies beside it: /nodata/
+// lacks the data file, /cut/ serves it cut to half its length, /big/ twice over;
+// /stall-list/, /stall-script/ and /stall/ stall the file list, the game's
+// script and the data: the first request gets no answer at all (the list) or
+// the first half of the file and then nothing more (the script, the data).
+// `root`: the site folder, which `serveFrom` changes; `stop` and `start` end and
+// resume serving on the same port (the same origin, for the service worker).
 // ---------------------------------------------------------------------------
-async function serve() {
-  const site = siteHandler(SITE, (url) => {
-    const m = url.match(/^\/(nodata|cut)(\/.*)$/);
-    if (!m) return [url, (body) => body];
+const DAMAGED = /^\/(nodata|cut|big)(\/.*)$/;
+const STALLS = { 'stall-list': [/^\/files\.[0-9a-f]+\.json$/, 0],
+  'stall-script': [/^\/bramble\.[0-9a-f]+\.js$/, 0.5],
+  stall: [/^\/bramble\.[0-9a-f]+\.data$/, 0.5] };
+
+async function serve(root = SITE) {
+  const alter = (url) => {
+    const m = url.match(DAMAGED);
+    if (!m) return [url];
     const [, damage, rest] = m;
-    if (rest !== '/bramble.data') return [rest, (body) => body];
-    return [rest, (body) => (damage === 'nodata' ? null : body.subarray(0, body.length >> 1))];
-  });
-  let stalled = false;
+    if (!/^\/bramble\.[0-9a-f]+\.data$/.test(rest)) return [rest];
+    return [rest, (body) => (damage === 'nodata' ? null : damage === 'cut'
+      ? body.subarray(0, body.length >> 1) : Buffer.concat([body, body]))];
+  };
+  let site = siteHandler(root, alter);
+  const stalled = new Set();
   const server = http.createServer((req, res) => {
-    if (req.url === '/stall/bramble.data' && !stalled) {
-      stalled = true;
-      const body = fs.readFileSync(path.join(SITE, 'bramble.data'));
-      res.writeHead(200, { 'Content-Length': body.length, 'Cache-Control': 'no-store' });
-      res.write(body.subarray(0, body.length >> 1));
-      return;
+    const m = req.url.match(/^\/(stall-list|stall-script|stall)(\/.*)$/);
+    if (m) {
+      const [, kind, rest] = m;
+      const [file, share] = STALLS[kind];
+      if (file.test(rest) && !stalled.has(kind)) {
+        stalled.add(kind);
+        if (share > 0) {
+          const body = fs.readFileSync(path.join(root, rest));
+          res.writeHead(200, { 'Content-Length': body.length, 'Cache-Control': 'no-store' });
+          res.write(body.subarray(0, Math.floor(body.length * share)));
+        }
+        return;
+      }
+      req.url = rest;
     }
-    if (req.url.startsWith('/stall/')) req.url = req.url.slice('/stall'.length);
     site(req, res);
   });
-  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  const listen = (port) => new Promise((resolve) => server.listen(port, '127.0.0.1', resolve));
+  await listen(0);
+  const port = server.address().port;
+  const stop = () => {
+    server.close();
+    if (server.closeAllConnections) server.closeAllConnections();
+  };
   return {
-    url: `http://127.0.0.1:${server.address().port}/`,
-    port: server.address().port,
-    close: () => {
-      server.close();
-      if (server.closeAllConnections) server.closeAllConnections();
+    url: `http://127.0.0.1:${port}/`,
+    port,
+    close: stop,
+    stop,
+    start: () => listen(port),
+    serveFrom: (dir) => {
+      root = dir;
+      site = siteHandler(root, alter);
     },
   };
 }
 
-// The status of a GET of the raw `target` (sent as written, not re-encoded).
-function status(port, target) {
+// A GET of the raw `target` (sent as written, not re-encoded): its status, headers
+// and body as sent.
+function get(port, target, headers = {}) {
   return new Promise((resolve, reject) => {
-    http.get({ host: '127.0.0.1', port, path: target }, (res) => {
-      res.resume();
-      resolve(res.statusCode);
+    http.get({ host: '127.0.0.1', port, path: target, headers }, (res) => {
+      const parts = [];
+      res.on('data', (part) => parts.push(part));
+      res.on('end', () => resolve({ status: res.statusCode, headers: res.headers,
+                                    body: Buffer.concat(parts) }));
     }).on('error', reject);
   });
+}
+
+const status = async (port, target) => (await get(port, target)).status;
+
+// A built site's own account of itself: the version, the file list's name and
+// what it lists, read from its index.html and that list.
+function siteInfo(dir = SITE) {
+  const index = fs.readFileSync(path.join(dir, 'index.html'), 'utf8');
+  const listName = index.match(/data-files="([^"]+)"/)[1];
+  const list = JSON.parse(fs.readFileSync(path.join(dir, listName), 'utf8'));
+  return { dir, listName, ...list, page: index.match(/<script src="([^"]+)"/)[1] };
 }
 
 // ---------------------------------------------------------------------------
@@ -345,8 +388,9 @@ class Game {
 
   // A fresh page on `url` with the probe installed; resolves when the page
   // offers "click to play" (or shows a message instead).
-  static async open(context, url, { readable = true } = {}) {
-    const page = context.pages()[0] || (await context.newPage());
+  // `fresh`: in a page of its own, beside those open.
+  static async open(context, url, { readable = true, fresh = false } = {}) {
+    const page = (!fresh && context.pages()[0]) || (await context.newPage());
     await page.addInitScript(pageProbe, { font: fontMasks(), readable });
     const g = new Game(page);
     g.navigated = Date.now();
@@ -548,6 +592,7 @@ function drawnKey(code) {
 }
 
 module.exports = {
-  assert, sleep, serve, status, launch, scenario, PHONE, blur, Game, TEXTS, SHOWN, holding, RED,
-  isPalette, same, startWord, promptAnswer, drawnKey, SITE, pageProbe, fontMasks, micFile, FLAGS,
+  assert, sleep, serve, get, status, siteInfo, launch, scenario, PHONE, blur, Game, TEXTS, SHOWN,
+  holding, RED, isPalette, same, startWord, promptAnswer, drawnKey, SITE, NEXT_SITE, pageProbe,
+  fontMasks, micFile, FLAGS,
 };

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Zlib
 # Setup of the browser tests: builds the site into DIR (web/build.sh, with the
-# assets of the native build tree HOST_BUILD) and installs the DevTools client
+# assets of the native build tree HOST_BUILD) and, from the same build, DIR/site-next,
+# the site as another version would be, and installs the DevTools client
 # pinned by package-lock.json into DIR/npm.
 #
 #   tests/web/setup.sh DIR HOST_BUILD
@@ -9,6 +10,9 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 dir="$1"
 "$here/../../web/build.sh" "$dir" "$2"
+# The same game as another version, for the update from one deployment to the next.
+version="$(sed -n 's/^{"version": "\([^"]*\)".*/\1/p' "$dir"/site/files.*.json)"
+cmake -DSITE="$dir/site-next" -DVERSION="$version-next" -P "$dir/site.cmake"
 mkdir -p "$dir/npm"
 if ! cmp -s "$here/package-lock.json" "$dir/npm/package-lock.json" ||
    [ ! -d "$dir/npm/node_modules/playwright-core" ]; then

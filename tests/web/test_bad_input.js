@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Zlib
 // What the page says when it cannot run the game: no data file, a data file
-// cut short, a download that stalls (then retried), the microphone refused (and
-// refused again on the next try); and the server, given a malformed path,
+// cut short or twice its size, each of the file list, the game's script and the
+// data stalling (then retried, up to "click to play"), the microphone refused
+// (and refused again on the next try); and the server, given a malformed path,
 // answering 400 and serving on.
 'use strict';
 const test = require('node:test');
@@ -13,21 +14,34 @@ test('bad input gives a plain message', { timeout: 180000 }, async () => {
     for (const bad of ['/%', '/%00', '/a%zz']) {
       assert.equal(await h.status(site.port, bad), 400, `a malformed path (${bad})`);
     }
-    assert.equal(await h.status(site.port, '/page.js'), 200, 'the server serves on');
+    assert.equal(await h.status(site.port, '/index.html'), 200, 'the server serves on');
+
+    // The three stalls wait out their 15 seconds side by side, each in its own page.
+    const stalls = Promise.all([['stall-list', /files\.[0-9a-f]+\.json has stopped/],
+      ['stall-script', /bramble\.[0-9a-f]+\.js has stopped/],
+      ['stall', /bramble\.[0-9a-f]+\.data has stopped: nothing arrived for 15 seconds/]]
+      .map(async ([where, said]) => {
+        const g = await h.Game.open(browser.context, site.url + where + '/', { fresh: true });
+        assert.equal(await g.waitState(['stalled', 'error'], 30000), 'stalled', await g.message());
+        assert.match(await g.message(), said);
+        await g.page.click('#retry');
+        assert.equal(await g.waitState(['ready', 'error'], 60000), 'ready',
+          `${where}: ${await g.message()}`);
+        await g.page.close();
+      }));
 
     let g = await h.Game.open(browser.context, site.url + 'nodata/');
     assert.equal(await g.state(), 'error');
-    assert.match(await g.message(), /bramble\.data could not be downloaded \(HTTP 404/);
+    assert.match(await g.message(), /bramble\.[0-9a-f]+\.data could not be downloaded \(HTTP 404/);
 
     g = await h.Game.open(browser.context, site.url + 'cut/');
     assert.equal(await g.state(), 'error');
-    assert.match(await g.message(), /data is incomplete: bramble\.data has \d+ of its \d+ bytes/);
+    assert.match(await g.message(), /bramble\.[0-9a-f]+\.data is incomplete: it has \d+ of its \d+ bytes/);
 
-    g = await h.Game.open(browser.context, site.url + 'stall/');
-    assert.equal(await g.waitState(['stalled', 'error'], 30000), 'stalled', await g.message());
-    assert.match(await g.message(), /bramble\.data has stopped: nothing arrived for 15 seconds/);
-    await g.page.click('#retry');
-    assert.equal(await g.waitState(['ready', 'error'], 60000), 'ready', await g.message());
+    g = await h.Game.open(browser.context, site.url + 'big/');
+    assert.equal(await g.state(), 'error');
+    assert.match(await g.message(), /bramble\.[0-9a-f]+\.data is larger than this version's \d+ bytes/);
+    await stalls;
 
     g = await h.Game.open(browser.context, site.url);
     assert.equal(await g.state(), 'ready', await g.message());

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: Zlib
 // A phone (390 x 844 at pixel ratio 3, touch only): the page tells how the game
 // plays on a touch screen before the first tap, a tap starts the game, a tap on
-// the word starts the run, and a tap on the drawn key answers a keyboard prompt. Then a dense screen (pixel ratio 3): the pixel font
-// stays sharp, fewer than 1 % in-between pixels in a band through the start text.
+// the word starts the run, a tap on the drawn key answers a keyboard prompt, and
+// on an iPhone the page says how to play full screen. Then a dense screen (pixel
+// ratio 3): the pixel font stays sharp, fewer than 1 % in-between pixels in a band
+// through the start text.
 'use strict';
 const test = require('node:test');
 const h = require('./harness');
@@ -47,6 +49,20 @@ test('a phone', { timeout: 180000 }, async () => {
     await g.tap((x * 390) / 640, 227 + (y * 390) / 640);
     const next = await g.until(ask, (q) => !h.same(q.bg, prompt.bg), 3000);
     assert.ok(next, `a tap on the drawn ${key} answers the prompt for ${prompt.asked[0]}`);
+
+    // Safari on an iPhone, which has no fullscreen for pages: the page says how
+    // the app added to the Home Screen gives it.
+    const iphone = await browser.context.newPage();
+    await (await browser.context.newCDPSession(iphone)).send('Emulation.setUserAgentOverride',
+      { userAgent: 'Mozilla/5.0 (iPhone; CPU iPhone OS 17_5 like Mac OS X) AppleWebKit/605.1.15 ' +
+                   '(KHTML, like Gecko) Version/17.5 Mobile/15E148 Safari/604.1' });
+    await iphone.addInitScript(() => Object.defineProperty(Document.prototype,
+      'fullscreenEnabled', { get: () => false }));
+    await iphone.goto(site.url);
+    assert.ok(await iphone.isVisible('#iphone'), 'the iPhone words show');
+    assert.match(await iphone.innerText('#iphone'), /Share, then Add to Home Screen/);
+    assert.equal(await iphone.evaluate(() =>
+      document.getElementById('fullscreen').classList.contains('offered')), false);
   });
 });
 
