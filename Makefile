@@ -10,12 +10,17 @@
 #                      and its installer $(WINDOWS_BUILD)/bramble-<version>-windows-x64-setup.exe
 #   make web         - the browser build: a static site in build-web/site/
 #   make serve-web   - serve that site on http://127.0.0.1:8080/
+#   make release     - every artefact, versioned, from clean build folders into dist/
+#                      with SHA256SUMS (scripts/release.sh)
+#   make release-check - builds the release twice, here and in another folder, and
+#                      compares the bytes (scripts/release-check.sh; CI runs it)
 BUILD      ?= build
 TEST_BUILD ?= build-test
 WINDOWS_BUILD ?= build-windows
 JOBS       ?= $(shell nproc)
 
-.PHONY: run test deps build bench clean package screenshots windows web serve-web
+.PHONY: run test deps build bench clean package screenshots windows web serve-web release \
+        release-check
 
 deps:
 	@bash scripts/deps.sh
@@ -62,5 +67,12 @@ web: deps
 serve-web: web
 	node web/serve.js build-web/site
 
+release: deps
+	JOBS=$(JOBS) bash scripts/release.sh dist
+
+release-check: deps
+	JOBS=$(JOBS) bash scripts/release-check.sh
+
 clean:
-	rm -rf $(BUILD) $(TEST_BUILD) build-perf $(WINDOWS_BUILD) build-web build-host build-sdl
+	rm -rf $(BUILD) $(TEST_BUILD) build-perf $(WINDOWS_BUILD) build-web build-host build-sdl \
+	  build-linux build-dist dist

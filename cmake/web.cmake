@@ -75,7 +75,7 @@ add_custom_target(bramble_site ALL
   COMMAND ${CMAKE_COMMAND} -E copy_if_different ${BRAMBLE_SDL2_MIXER_SOURCE}/LICENSE.txt
           ${site}/licences/SDL2_mixer.txt
   COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/asset/atarifont.LICENSE.txt
-          ${site}/licences/
+          ${BRAMBLE_SDL_VERSIONS_FILE} ${site}/licences/
   COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/LICENSE
           ${site}/licences/LICENSE.txt
   COMMENT "Site ready in ${site}"

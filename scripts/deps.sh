@@ -5,6 +5,16 @@
 # root and through sudo otherwise.
 set -euo pipefail
 
+# Releases (scripts/release.sh, make release): the headers SDL2 is built against
+# for the portable Linux build, which loads these libraries only when the game
+# starts (cmake/sdl.cmake), and zip for the reproducible zips (scripts/pack.sh).
+release_packages=(
+  libx11-dev libxext-dev libxcursor-dev libxi-dev libxrandr-dev libxss-dev libxkbcommon-dev
+  libwayland-dev libdecor-0-dev libegl-dev libdbus-1-dev libibus-1.0-dev libudev-dev
+  libpulse-dev libpipewire-0.3-dev libasound2-dev
+  zip
+)
+
 packages=(
   build-essential cmake pkg-config
   libsdl2-dev libsdl2-mixer-dev
@@ -19,6 +29,7 @@ packages=(
   nsis # the Windows installer (packaging/windows/NSIS.template.in)
   emscripten node-acorn chromium # the browser build (web/) and its tests (tests/web/)
 )
+packages+=("${release_packages[@]}")
 # The browser tests install their DevTools client with npm; a Node.js that
 # brings its own npm counts (Debian's npm would conflict with it).
 command -v npm >/dev/null || packages+=(nodejs npm)
