@@ -204,12 +204,13 @@ TEST_F(Program, VersionPrintsTheGamesAndSdlsVersionsAndOpensNothing) {
     SDL_GetVersion(&sdl);
     const SDL_version *mixer = Mix_Linked_Version();
     auto both = [](const SDL_version &v) {
-        std::string s = std::to_string(v.major) + "." + std::to_string(v.minor) + "." +
-                        std::to_string(v.patch);
+        std::string s =
+            std::to_string(v.major) + "." + std::to_string(v.minor) + "." + std::to_string(v.patch);
         return "compiled " + s + ", linked " + s;
     };
     ProgramRun run = run_program(exe, {"--version"},
-                                 {{"DISPLAY", ":9999"}, {"SDL_VIDEODRIVER", "x11"},
+                                 {{"DISPLAY", ":9999"},
+                                  {"SDL_VIDEODRIVER", "x11"},
                                   {"SDL_AUDIODRIVER", "disk"},
                                   {"SDL_DISKAUDIOFILEIN", scratch.file("missing/in.raw")},
                                   {"SDL_DISKAUDIOFILE", scratch.file("out.raw")}});

@@ -178,9 +178,9 @@ TEST(Windows, InstallerUpgradesTheEarlierVersionTheGameStartsAndUninstallLeavesN
     Clock::time_point t = Clock::now();
     ASSERT_EQ(run_in_prefix(x, {"wine", BRAMBLE_WINDOWS_SETUP, "/S"}, 120.0), 0);
     std::cout << "upgraded silently in " << seconds_since(t) << " s\n";
-    for (const char *part : {"bramble.exe", "asset/atarifont.bmp", "res/world/world.csv",
-                             "README.txt", "licences/bramble.txt",
-                             "licences/SDL-debian-sources.txt", "Uninstall.exe"})
+    for (const char *part :
+         {"bramble.exe", "asset/atarifont.bmp", "res/world/world.csv", "README.txt",
+          "licences/bramble.txt", "licences/SDL-debian-sources.txt", "Uninstall.exe"})
         EXPECT_TRUE(fs::exists(home + "/" + part)) << part;
     EXPECT_FALSE(fs::exists(home + "/retired")) << "the earlier version's own file is still there";
     EXPECT_TRUE(fs::exists(link));
@@ -200,23 +200,24 @@ TEST(Windows, InstallerUpgradesTheEarlierVersionTheGameStartsAndUninstallLeavesN
                            R"(HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall)", "/s"},
                           env, out.file("reg.txt"), "");
         ASSERT_TRUE(wait_for(pid, 60.0).has_value());
-        std::string reg = read_file(out.file("reg.txt"));
-        EXPECT_EQ(std::regex_search(reg, std::regex(R"(DisplayVersion\s+REG_SZ\s+)" +
-                                                    std::string(BRAMBLE_VERSION) + R"(\r?\n)")),
-                  true)
+        const std::string reg = read_file(out.file("reg.txt"));
+        const std::regex version(R"(DisplayVersion\s+REG_SZ\s+)" + std::string(BRAMBLE_VERSION) +
+                                 R"(\r?\n)");
+        EXPECT_TRUE(std::regex_search(reg, version)) << reg;
+        const std::regex name(R"(DisplayName\s+REG_SZ\s+bramble)");
+        EXPECT_EQ(std::distance(std::sregex_iterator(reg.begin(), reg.end(), name),
+                                std::sregex_iterator()),
+                  1)
             << reg;
-        std::ptrdiff_t names = std::distance(
-            std::sregex_iterator(reg.begin(), reg.end(), std::regex(R"(DisplayName\s+REG_SZ\s+bramble)")),
-            std::sregex_iterator());
-        EXPECT_EQ(names, 1) << reg;
     }
 
     // A folder with someone else's file: refused, untouched.
     {
         TempDir other;
         write_file(other.file("notes.txt"), "mine");
-        EXPECT_NE(run_in_prefix(x, {"wine", BRAMBLE_WINDOWS_SETUP, "/S", "/D=" + windows_path(other.path())},
-                                120.0),
+        EXPECT_NE(run_in_prefix(
+                      x, {"wine", BRAMBLE_WINDOWS_SETUP, "/S", "/D=" + windows_path(other.path())},
+                      120.0),
                   0);
         EXPECT_EQ(entries_under(other.path()), 1);
         EXPECT_EQ(read_file(other.file("notes.txt")), "mine");
