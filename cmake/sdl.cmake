@@ -18,8 +18,9 @@
 # The build folder's path reaches no library: the compilers map the cache to a
 # fixed name (-ffile-prefix-map), so builds of one commit in two folders sharing
 # this cache give the same bytes.
-# The environment's BRAMBLE_SDL_CACHE names another (the reproducibility check's
-# second build shares the first's).
+#
+# The environment's BRAMBLE_SDL_CACHE names another cache (the reproducibility
+# check's second build shares the first's).
 set(sdl_cache ${CMAKE_SOURCE_DIR}/build-sdl)
 if(DEFINED ENV{BRAMBLE_SDL_CACHE})
   set(sdl_cache $ENV{BRAMBLE_SDL_CACHE})
@@ -66,6 +67,11 @@ foreach(source ${BRAMBLE_SDL2_SOURCE} ${BRAMBLE_SDL2_MIXER_SOURCE})
 endforeach()
 file(CONFIGURE OUTPUT ${BRAMBLE_SDL_VERSIONS_FILE} CONTENT "${versions}")
 
+# The target the libraries are built for: the platform's, or "linux" for the
+# portable build, which the top CMakeLists.txt sets.
+if(NOT BRAMBLE_SDL_TARGET)
+  set(BRAMBLE_SDL_TARGET ${BRAMBLE_PLATFORM})
+endif()
 set(sdl2_options -DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF -DSDL_TESTS=OFF)
 if(BRAMBLE_SDL_TARGET STREQUAL "linux")
   # The portable build: SDL opens the display and sound systems it finds on the
@@ -84,9 +90,6 @@ set(mixer_options
     -DSDL2MIXER_SAMPLES=OFF -DSDL2MIXER_CMD=OFF -DSDL2MIXER_FLAC=OFF -DSDL2MIXER_MOD=OFF
     -DSDL2MIXER_MP3=OFF -DSDL2MIXER_MIDI=OFF -DSDL2MIXER_OPUS=OFF -DSDL2MIXER_VORBIS=OFF
     -DSDL2MIXER_WAVE=ON)
-if(NOT BRAMBLE_SDL_TARGET)
-  set(BRAMBLE_SDL_TARGET ${BRAMBLE_PLATFORM})
-endif()
 # The prefix map goes to the compilers through the environment of the configure
 # (CMake takes CFLAGS as the first CMAKE_C_FLAGS), not in the key: the key is
 # the same for every cache folder.

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Zlib
 // The portable Linux build as a player meets it: unpacked into a folder whose
-// name is not ASCII, started on a private X server, it opens the display and the
-// sound through the libraries SDL loads at start, shows the red start screen,
-// and a click on the grown word starts the run.
+// name is not ASCII, started on a private X server, it opens the display through
+// the X11 library SDL loads at start (the program links none), shows the red
+// start screen, and a click on the grown word starts the run.
 #include "harness.h"
 
 #include <gtest/gtest.h>
@@ -21,17 +21,13 @@ TEST(Portable, StartsFromANonAsciiFolderShowsTheStartScreenAndAClickStartsTheRun
     how.runner = {"env"};
     Game g(x, Mic::SILENT, {}, how);
     ASSERT_TRUE(g.wait_window(60.0)) << g.stderr_text();
-    FontSheet font(g.dir() + "/asset/atarifont.bmp");
+    const Picture grown =
+        render(FontSheet(g.dir() + "/asset/atarifont.bmp"), START_RED, start_words(10));
     Diff diff;
-    ASSERT_TRUE(shows(g, render(font, START_RED, start_words(10)), 60.0, diff))
-        << diff.first << "\n"
-        << g.stderr_text();
+    ASSERT_TRUE(shows(g, grown, 60.0, diff)) << diff.first << "\n" << g.stderr_text();
     double delay = 0;
     ASSERT_TRUE(start_run(x, g, delay)) << g.stderr_text();
-    ASSERT_TRUE(g.close_window());
-    std::optional<int> status = g.wait_exit(30.0);
-    ASSERT_TRUE(status.has_value()) << "still running after the window was closed";
-    EXPECT_EQ(*status, 0);
+    // No ERR or WRN line on the way.
     EXPECT_EQ(unclean(g.stderr_text()), "");
 }
 
