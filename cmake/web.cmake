@@ -56,6 +56,11 @@ target_link_options(bramble PRIVATE
   "SHELL:--preload-file ${web_assets}/asset@/asset"
   "SHELL:--preload-file ${web_assets}/res@/res")
 set_property(TARGET bramble APPEND PROPERTY LINK_DEPENDS ${pre_js} ${music})
+# The data's random id in bramble.js made from its contents: reproducible links.
+add_custom_command(TARGET bramble POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -DJS=${BRAMBLE_RUNTIME_DIR}/bramble.js
+          -DDATA=${BRAMBLE_RUNTIME_DIR}/bramble.data -P ${CMAKE_SOURCE_DIR}/cmake/web-package-id.cmake
+  VERBATIM)
 
 # ---------------------------------------------------------------------------
 # The site: the page beside the game's three files, files.json (the sizes of the
