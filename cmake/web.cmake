@@ -56,11 +56,13 @@ target_link_options(bramble PRIVATE
   "SHELL:--preload-file ${web_assets}/asset@/asset"
   "SHELL:--preload-file ${web_assets}/res@/res")
 set_property(TARGET bramble APPEND PROPERTY LINK_DEPENDS ${pre_js} ${music})
-# The data's random id in bramble.js made from its contents: reproducible links.
-add_custom_command(TARGET bramble POST_BUILD
+# The data's random id in bramble.js made from its contents, before the site
+# takes the file: reproducible links.
+add_custom_target(bramble_package_id
   COMMAND ${CMAKE_COMMAND} -DJS=${BRAMBLE_RUNTIME_DIR}/bramble.js
           -DDATA=${BRAMBLE_RUNTIME_DIR}/bramble.data -P ${CMAKE_SOURCE_DIR}/cmake/web-package-id.cmake
   VERBATIM)
+add_dependencies(bramble_package_id bramble)
 
 # ---------------------------------------------------------------------------
 # The site: the page beside the game's three files, files.json (the sizes of the
@@ -85,4 +87,4 @@ add_custom_target(bramble_site ALL
           ${site}/licences/LICENSE.txt
   COMMENT "Site ready in ${site}"
   VERBATIM)
-add_dependencies(bramble_site bramble)
+add_dependencies(bramble_site bramble bramble_package_id)
