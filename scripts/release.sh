@@ -21,7 +21,7 @@ cd "$root"
 dist=$(mkdir -p "${1:-dist}" && cd "${1:-dist}" && pwd)
 export JOBS=${JOBS:-2} CMAKE_BUILD_PARALLEL_LEVEL=${JOBS:-2}
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
-# Files made by the build tools take the build's umask.
+# One umask, whoever builds: the modes of the files the tools make come from it.
 umask 022
 version=$(sed -n 's/^project(bramble VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 [ -n "$version" ] || { echo "$0: no version in CMakeLists.txt's project()" >&2; exit 1; }
