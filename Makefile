@@ -11,13 +11,18 @@
 #   make web         - the browser build: a static site in build-web/site/
 #   make serve-web   - serve that site on http://127.0.0.1:8080/, to this computer only (other
 #                      devices need https for the microphone: README, "Hosting the browser game")
+#   make release     - every artefact, versioned, from clean build folders into dist/
+#                      with SHA256SUMS (scripts/release.sh)
+#   make release-check - builds the release twice, here and in another folder, and
+#                      compares the bytes (scripts/release-check.sh; CI runs it)
 BUILD      ?= build
 TEST_BUILD ?= build-test
 WINDOWS_BUILD ?= build-windows
 JOBS       ?= $(shell nproc)
-DEPS_GROUPS := run test bench screenshots windows web
+DEPS_GROUPS := run test bench screenshots windows web release
 
-.PHONY: run test deps build bench clean package screenshots windows web serve-web
+.PHONY: run test deps build bench clean package screenshots windows web serve-web release \
+        release-check
 
 # Each entry point installs the Debian packages of its own group (scripts/deps.sh):
 # `make run` the game's build only, `make test` everything its tests use. `make deps`
@@ -70,5 +75,12 @@ web: deps-web
 serve-web: web
 	node web/serve.js build-web/site
 
+release: deps-release
+	JOBS=$(JOBS) bash scripts/release.sh dist
+
+release-check: deps-release
+	JOBS=$(JOBS) bash scripts/release-check.sh
+
 clean:
-	rm -rf $(BUILD) $(TEST_BUILD) build-perf $(WINDOWS_BUILD) build-web build-host build-sdl
+	rm -rf $(BUILD) $(TEST_BUILD) build-perf $(WINDOWS_BUILD) build-web build-host build-sdl \
+	  build-linux build-dist dist

@@ -13,7 +13,19 @@ set(BRAMBLE_HOST_BUILD ${CMAKE_SOURCE_DIR}/build-host CACHE PATH
 set(BRAMBLE_HOST_RUNTIME ${BRAMBLE_HOST_BUILD}/game)
 set(BRAMBLE_HOST_TOOLS ${BRAMBLE_HOST_BUILD}/tools)
 
-if(NOT EXISTS ${BRAMBLE_HOST_BUILD}/CMakeCache.txt)
+# Two cross builds started together (make -j2 web windows) share the tree: a lock
+# beside it lets one configure it while the other waits, and the build step below
+# takes the same lock, so the two never build the same objects at once. A
+# configure that failed is run again: its mark is taken away only once it ended well.
+set(host_lock ${BRAMBLE_HOST_BUILD}/host.lock)
+set(host_unfinished ${BRAMBLE_HOST_BUILD}/host-configure-unfinished)
+file(MAKE_DIRECTORY ${BRAMBLE_HOST_BUILD})
+file(LOCK ${host_lock} GUARD FILE TIMEOUT 3600 RESULT_VARIABLE lock_result)
+if(NOT lock_result STREQUAL "0")
+  message(FATAL_ERROR "could not lock ${host_lock}: ${lock_result}")
+endif()
+if(NOT EXISTS ${BRAMBLE_HOST_BUILD}/CMakeCache.txt OR EXISTS ${host_unfinished})
+  file(TOUCH ${host_unfinished})
   message(STATUS "Configuring the native asset generators in ${BRAMBLE_HOST_BUILD}")
   # The cross compilers must not reach the native configure.
   execute_process(
@@ -25,7 +37,9 @@ if(NOT EXISTS ${BRAMBLE_HOST_BUILD}/CMakeCache.txt)
   if(NOT rc EQUAL 0)
     message(FATAL_ERROR "configuring the native asset build failed:\n${out}")
   endif()
+  file(REMOVE ${host_unfinished})
 endif()
+file(LOCK ${host_lock} RELEASE)
 
 # Under make the nested build is called as $(MAKE), which marks it as a recursive
 # make: it takes its share of the outer build's jobs, where `cmake --build` would
@@ -36,6 +50,6 @@ else()
   set(host_assets_command ${CMAKE_COMMAND} --build ${BRAMBLE_HOST_BUILD} --target bramble_assets)
 endif()
 add_custom_target(bramble_host_assets
-  COMMAND ${host_assets_command}
+  COMMAND flock ${host_lock} ${host_assets_command}
   COMMENT "Making the assets with the native generators (${BRAMBLE_HOST_BUILD})"
   VERBATIM)

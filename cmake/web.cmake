@@ -57,6 +57,13 @@ target_link_options(bramble PRIVATE
   "SHELL:--preload-file ${web_assets}/asset@/asset"
   "SHELL:--preload-file ${web_assets}/res@/res")
 set_property(TARGET bramble APPEND PROPERTY LINK_DEPENDS ${pre_js} ${music})
+# The data's random id in bramble.js made from its contents, before the site
+# takes the file: reproducible links.
+add_custom_target(bramble_package_id
+  COMMAND ${CMAKE_COMMAND} -DJS=${BRAMBLE_RUNTIME_DIR}/bramble.js
+          -DDATA=${BRAMBLE_RUNTIME_DIR}/bramble.data -P ${CMAKE_SOURCE_DIR}/cmake/web-package-id.cmake
+  VERBATIM)
+add_dependencies(bramble_package_id bramble)
 
 # ---------------------------------------------------------------------------
 # The site (cmake/web-site.cmake): the page, the game's three files and the
@@ -101,7 +108,8 @@ set(ICON_DIR "@icons@")
 set(LICENCES "@CMAKE_SOURCE_DIR@/LICENSE=LICENSE.txt"
     "@CMAKE_SOURCE_DIR@/asset/atarifont.LICENSE.txt=atarifont.LICENSE.txt"
     "@BRAMBLE_SDL2_SOURCE@/LICENSE.txt=SDL2.txt"
-    "@BRAMBLE_SDL2_MIXER_SOURCE@/LICENSE.txt=SDL2_mixer.txt")
+    "@BRAMBLE_SDL2_MIXER_SOURCE@/LICENSE.txt=SDL2_mixer.txt"
+    "@BRAMBLE_SDL_VERSIONS_FILE@=SDL-debian-sources.txt")
 include("@CMAKE_SOURCE_DIR@/cmake/web-site.cmake")
 ]=] @ONLY)
 add_custom_target(bramble_site ALL
@@ -109,4 +117,4 @@ add_custom_target(bramble_site ALL
   DEPENDS ${icons}/icon-192.png ${icons}/icon-512.png
   COMMENT "Site ready in ${site}"
   VERBATIM)
-add_dependencies(bramble_site bramble)
+add_dependencies(bramble_site bramble bramble_package_id)

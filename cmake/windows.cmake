@@ -1,8 +1,8 @@
 # SPDX-License-Identifier: Zlib
 # The Windows build's own options, cross-compiled here with mingw-w64
 # (cmake/mingw-w64-x86_64.cmake): bramble.exe with asset/ and res/ beside it in
-# <build>/game, and a zip of that folder with the licences
-# (`cmake --build <build> --target package`).
+# <build>/game; its install is the zip's folder with the licences
+# (scripts/windows-build.sh packs it, and the installer with cpack -G NSIS).
 #
 #   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 #         -DBRAMBLE_HOST_BUILD=build   # optional: the native tree making the assets
@@ -25,7 +25,9 @@
 # ---------------------------------------------------------------------------
 target_sources(bramble PRIVATE ${CMAKE_SOURCE_DIR}/src/main.cpp)
 target_link_libraries(bramble PRIVATE SDL2::SDL2main)
-target_link_options(bramble PRIVATE -static -static-libgcc -static-libstdc++)
+# No link time in the PE header: the same commit links to the same bytes.
+target_link_options(bramble PRIVATE -static -static-libgcc -static-libstdc++
+                    -Wl,--no-insert-timestamp)
 set_target_properties(bramble PROPERTIES WIN32_EXECUTABLE ON)
 
 # ---------------------------------------------------------------------------
@@ -72,13 +74,15 @@ set_target_properties(fatal_notice PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_B
 
 # ---------------------------------------------------------------------------
 # The zip: one folder bramble-<version>-windows-x64 holding the game folder and
-# the licences of everything linked into the .exe.
+# the licences of everything linked into the .exe, and the Debian source
+# versions of its SDL.
 # ---------------------------------------------------------------------------
 install(TARGETS bramble RUNTIME DESTINATION .)
 install(DIRECTORY ${BRAMBLE_RUNTIME_DIR}/asset ${BRAMBLE_RUNTIME_DIR}/res DESTINATION .)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/windows/README.txt DESTINATION .)
 install(FILES ${BRAMBLE_SDL2_SOURCE}/LICENSE.txt DESTINATION licences RENAME SDL2.txt)
 install(FILES ${BRAMBLE_SDL2_MIXER_SOURCE}/LICENSE.txt DESTINATION licences RENAME SDL2_mixer.txt)
+install(FILES ${BRAMBLE_SDL_VERSIONS_FILE} DESTINATION licences)
 install(FILES /usr/share/doc/mingw-w64-x86-64-dev/copyright DESTINATION licences
         RENAME mingw-w64-runtime.txt)
 install(FILES ${CMAKE_SOURCE_DIR}/asset/atarifont.LICENSE.txt DESTINATION licences)
@@ -101,4 +105,5 @@ list(APPEND CPACK_MODULE_PATH ${CMAKE_SOURCE_DIR}/packaging/windows)
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
 set(CPACK_NSIS_MUI_ICON ${BRAMBLE_ICO})
 set(CPACK_NSIS_MUI_UNIICON ${BRAMBLE_ICO})
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_SOURCE_DIR}/cmake/clamp-times.cmake)
 include(CPack)

@@ -12,8 +12,13 @@
 # candidate version instead, and says so.
 #
 # Prints, one per line, the unpacked source folder of each package
-# (CACHE_DIR/SOURCE-UPSTREAMVERSION). A folder already unpacked there at that
-# version is not fetched again; another version is fetched beside it.
+# (CACHE_DIR/SOURCE-VERSION, the whole Debian version with its revision, so a
+# security update of the same upstream version, 2.26.5+dfsg-1+deb12u1 after
+# 2.26.5+dfsg-1, is fetched and built). A folder already unpacked there at that
+# version is not fetched again; another version is fetched beside it. The unpack
+# goes into a temporary folder renamed only once dpkg-source has applied every
+# patch: an interrupted one is never taken for a source tree. Callers run one at
+# a time per CACHE_DIR (cmake/sdl.cmake holds its lock).
 # The deb-src entries are derived from the machine's own apt sources, and apt
 # works on a private source list and state folder under CACHE_DIR, so the
 # machine's apt set-up is left untouched.
@@ -66,7 +71,14 @@ fetch() { # SOURCE[=VERSION]
         apt-get "${apt_opts[@]}" update -qq >&2
         fetched=1
     fi
-    (cd "$cache" && apt-get "${apt_opts[@]}" source -qq "$1" >&2)
+    (cd "$cache" && apt-get "${apt_opts[@]}" source --download-only -qq "$1" >&2)
+}
+
+unpack() { # DSC DIR
+    local partial="$2.unpacking"
+    rm -rf "$partial"
+    dpkg-source -x "$1" "$partial" >&2
+    mv -T "$partial" "$2"
 }
 
 for pkg in "$@"; do
@@ -81,10 +93,15 @@ for pkg in "$@"; do
         source=${source:-$pkg}
         echo "$0: $pkg is not installed: taking apt's candidate $source $version" >&2
     fi
-    upstream=${version#*:}  # no epoch
-    upstream=${upstream%-*} # no Debian revision
-    dir="$cache/$source-$upstream"
-    [ -d "$dir" ] || fetch "$source=$version"
-    [ -d "$dir" ] || { echo "$0: $source $version did not unpack into $dir" >&2; exit 1; }
+    plain=${version#*:} # no epoch: the .dsc's name leaves it out
+    dir="$cache/$source-$plain"
+    if [ ! -d "$dir" ]; then
+        dsc="$cache/${source}_$plain.dsc"
+        # Downloaded whole by apt before (it checks every file against the
+        # signed index): unpacked again without asking the network.
+        [ -f "$dsc" ] || fetch "$source=$version"
+        [ -f "$dsc" ] || { echo "$0: $source $version: no $dsc fetched" >&2; exit 1; }
+        unpack "$dsc" "$dir"
+    fi
     echo "$dir"
 done

@@ -23,6 +23,7 @@ headless=(xvfb xdotool x11-apps imagemagick) # a private X server, its input and
 windows=(
   g++-mingw-w64-x86-64-posix # the Windows build (cmake/windows.cmake)
   nsis                       # its installer (packaging/windows/NSIS.template.in)
+  zip                        # its reproducible zip (scripts/pack.sh)
 )
 web=(
   emscripten node-acorn # the browser build (web/)
@@ -31,6 +32,14 @@ web=(
 bench=(
   libbenchmark-dev # the micro-benchmarks (bench/)
   libsfml-dev      # the peer program of the frame benchmarks (bench/)
+)
+# The portable Linux build (cmake/linux.cmake): the headers SDL2 is built against,
+# for the display and sound libraries it loads only when the game starts.
+portable=(
+  libx11-dev libxext-dev libxcursor-dev libxi-dev libxrandr-dev libxss-dev libxkbcommon-dev
+  libwayland-dev libdecor-0-dev libegl-dev libdbus-1-dev libibus-1.0-dev libudev-dev
+  libpulse-dev libpipewire-0.3-dev libasound2-dev
+  zip # the reproducible archives (scripts/pack.sh)
 )
 tests=(
   googletest libgtest-dev libgmock-dev
@@ -48,7 +57,8 @@ declare -A groups=(
   [windows]="game windows"
   [web]="game web"
   [bench]="game headless bench"
-  [test]="game headless windows web tests"
+  [release]="game windows web portable"
+  [test]="game headless windows web portable tests"
 )
 
 known() {

@@ -21,12 +21,19 @@ args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_
 [ -n "${BRAMBLE_WERROR:-}" ] && args+=(-DBRAMBLE_WERROR="$BRAMBLE_WERROR")
 CMAKE_BUILD_PARALLEL_LEVEL="${JOBS:-2}" cmake -S "$root" -B "$build" "${args[@]}" >/dev/null
 cmake --build "$build" -j "${JOBS:-2}" >/dev/null
-(cd "$build" && cpack -G ZIP >/dev/null && cpack -G NSIS >/dev/null)
 # The packages of this configuration, by the name CPack was given (the installer's
 # gets -setup in packaging/windows/CPackOptions.cmake): an older version's in a
 # reused build folder are not them.
 name=$(sed -n 's/^set(CPACK_PACKAGE_FILE_NAME "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
 dir=$(cd "$build" && pwd)
+# Both carry the time of the last commit (SOURCE_DATE_EPOCH), not the build's:
+# the zip is packed by scripts/pack.sh from the stripped install, the installer
+# by cpack, whose staged files get that time (cmake/clamp-times.cmake).
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct 2>/dev/null || date +%s)}
+rm -rf "$dir/zip-stage"
+cmake --install "$build" --prefix "$dir/zip-stage/$name" --strip >/dev/null
+bash "$root/scripts/pack.sh" zip "$dir/zip-stage" "$dir/$name.zip"
+(cd "$build" && cpack -G NSIS >/dev/null)
 for package in "$dir/$name.zip" "$dir/$name-setup.exe"; do
   [ -n "$name" ] && [ -f "$package" ] || { echo "windows-build.sh: no $package" >&2; exit 1; }
   echo "$package"

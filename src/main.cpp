@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: Zlib
 // The game's entry, its frame, and the clocks every timed part of the game reads.
 #include <SDL.h> // declares SDL_main with C linkage, as SDL's entry glue expects
+#include <SDL_mixer.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "VEK.h"
@@ -59,9 +62,27 @@ int main_loop(void *data) {
     return 0;
 }
 
+// `bramble --version`: the game's version and those of SDL2 and SDL2_mixer, as
+// compiled in and as loaded now (they differ where the libraries are shared and
+// were updated since), for a bug report. Opens nothing.
+static int print_version(void) {
+    SDL_version sdl_built, sdl_linked;
+    SDL_VERSION(&sdl_built);
+    SDL_GetVersion(&sdl_linked);
+    SDL_version mixer_built;
+    SDL_MIXER_VERSION(&mixer_built);
+    const SDL_version *mixer_linked = Mix_Linked_Version();
+    printf("bramble %s\n", BRAMBLE_VERSION);
+    printf("SDL2 compiled %d.%d.%d, linked %d.%d.%d\n", sdl_built.major, sdl_built.minor,
+           sdl_built.patch, sdl_linked.major, sdl_linked.minor, sdl_linked.patch);
+    printf("SDL2_mixer compiled %d.%d.%d, linked %d.%d.%d\n", mixer_built.major, mixer_built.minor,
+           mixer_built.patch, mixer_linked->major, mixer_linked->minor, mixer_linked->patch);
+    return fflush(stdout) == 0 ? 0 : 1;
+}
+
 int SDL_main(int argc, char **argv) {
-    (void)argc;
-    (void)argv;
+    // The one argument read; any other is ignored and the game starts.
+    if (argc == 2 && strcmp(argv[1], "--version") == 0) return print_version();
     srand(static_cast<unsigned int>(time(NULL)));
     DEFER(wdeinit);
     ASSERT_ADVISE(VEK_Init(.width = cfg.display_width, .height = cfg.display_height,

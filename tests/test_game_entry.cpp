@@ -9,6 +9,9 @@
 #include "cfg.h"
 #include "minigame_manager.h"
 
+#include <SDL.h>
+#include <SDL_mixer.h>
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -191,6 +194,32 @@ TEST_F(Program, ClosingTheWindowReturnsZero) {
         EXPECT_EQ(count_of(run.err, "ERR "), 0) << run.err;
         EXPECT_EQ(count_of(run.err, "WRN "), 0) << run.err;
     }
+}
+
+// --version answers without a display, a microphone or an audio device: nothing
+// is opened. The SDL versions are those this test was compiled and runs with,
+// since it links the same libraries.
+TEST_F(Program, VersionPrintsTheGamesAndSdlsVersionsAndOpensNothing) {
+    SDL_version sdl;
+    SDL_GetVersion(&sdl);
+    const SDL_version *mixer = Mix_Linked_Version();
+    auto both = [](const SDL_version &v) {
+        std::string s =
+            std::to_string(v.major) + "." + std::to_string(v.minor) + "." + std::to_string(v.patch);
+        return "compiled " + s + ", linked " + s;
+    };
+    ProgramRun run = run_program(exe, {"--version"},
+                                 {{"DISPLAY", ":9999"},
+                                  {"SDL_VIDEODRIVER", "x11"},
+                                  {"SDL_AUDIODRIVER", "disk"},
+                                  {"SDL_DISKAUDIOFILEIN", scratch.file("missing/in.raw")},
+                                  {"SDL_DISKAUDIOFILE", scratch.file("out.raw")}});
+    ASSERT_TRUE(run.exited) << run.err;
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, std::string("bramble ") + BRAMBLE_VERSION + "\nSDL2 " + both(sdl) +
+                           "\nSDL2_mixer " + both(*mixer) + "\n");
+    EXPECT_EQ(run.err, "");
+    EXPECT_FALSE(std::filesystem::exists(scratch.file("out.raw")));
 }
 
 TEST_F(Program, WorldFileIsLoadedBeforeTheMicrophoneIsOpened) {

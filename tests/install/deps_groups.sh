@@ -21,7 +21,7 @@ for heavy in wine chromium emscripten mingw nsis clang valgrind sfml benchmark x
 done
 
 # One question to apt for all the names (each call reads its whole cache).
-named=$(for g in run test bench screenshots windows web; do bash "$deps" --list "$g"; done | sort -u)
+named=$(for g in run test bench screenshots windows web release; do bash "$deps" --list "$g"; done | sort -u)
 # shellcheck disable=SC2086 # one name a word
 known=$(apt-cache show --no-all-versions $named 2>/dev/null | sed -n 's/^Package: //p' | sort -u)
 unknown=$(comm -23 <(echo "$named") <(echo "$known") | xargs)
@@ -30,7 +30,7 @@ bash "$deps" --list no-such-group >/dev/null 2>&1 && fail "an unknown group is a
 
 # Each entry point and the groups it installs (make -n prints without running).
 for pair in run:run package:run test:test bench:bench screenshots:screenshots windows:windows \
-    web:web serve-web:web; do
+    web:web serve-web:web release:release release-check:release; do
     target=${pair%%:*} want=${pair#*:}
     got=$(env -u MAKEFLAGS -u MFLAGS -u MAKELEVEL make -s -n -C "$src" "$target" |
         sed -n 's|^bash scripts/deps.sh\(.*\)$|\1|p' | xargs)

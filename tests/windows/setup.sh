@@ -4,12 +4,14 @@
 # (the assets of the native build tree HOST_BUILD, the test build itself) and the
 # tests' own program BUILD_DIR/probes/fatal_notice.exe, unpacks the zip into
 # BUILD_DIR/unpacked, as a player would, and makes the private Wine prefix
-# BUILD_DIR/wineprefix once.
+# BUILD_DIR/wineprefix once. The installer is made a second time as the version
+# OLDER_VERSION, with one file more (retired/notes.txt, which this version no
+# longer ships), into BUILD_DIR/older, for the upgrade test.
 #
-#   tests/windows/setup.sh BUILD_DIR HOST_BUILD
+#   tests/windows/setup.sh BUILD_DIR HOST_BUILD OLDER_VERSION
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-build=$1 host=$2
+build=$1 host=$2 older=$3
 
 packages=$(bash "$root/scripts/windows-build.sh" "$build" "$host")
 zip=${packages%%$'\n'*} # the first line
@@ -19,6 +21,11 @@ rm -rf "$build/unpacked"
 mkdir -p "$build/unpacked"
 (cd "$build/unpacked" && cmake -E tar xf "$zip")
 echo "unpacked $zip"
+rm -rf "$build/older"
+(cd "$build" && cpack -G NSIS -B "$build/older" -D CPACK_PACKAGE_VERSION="$older" \
+  -D CPACK_PACKAGE_FILE_NAME="bramble-$older-windows-x64" \
+  -D CPACK_INSTALL_SCRIPTS="$root/tests/windows/older.cmake" >/dev/null)
+echo "made the installer of version $older"
 
 export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 if [ ! -f "$WINEPREFIX/system.reg" ]; then

@@ -6,7 +6,8 @@
 // the ANSI code page cannot spell; without a microphone it says why and what to do
 // in a message box, and ends with status 1 once the box is closed; the box keeps
 // its advice whatever the lines before it hold. The installer installs it for the
-// user, the installed game starts, and its uninstaller leaves nothing behind.
+// user over the version before, refuses a folder of someone else's files, the
+// installed game starts, and its uninstaller leaves nothing.
 #include "harness.h"
 
 #include <gtest/gtest.h>
@@ -183,27 +184,83 @@ std::string wine_user_dir() {
     return "";
 }
 
-TEST(Windows, InstallerInstallsForTheUserTheGameStartsAndUninstallLeavesNothing) {
+// The exit status of `reg query KEY` in the prefix: 0 when the key exists.
+int reg_query(const XServer &x, const std::string &key) {
+    return run_in_prefix(x, {"wine", "reg", "query", key}, 60.0);
+}
+
+// Files and folders under `dir`, recursively.
+int entries_under(const std::string &dir) {
+    int n = 0;
+    for ([[maybe_unused]] const auto &e : fs::recursive_directory_iterator(dir)) n++;
+    return n;
+}
+
+// A player's path through the installers: the version before this one, then this
+// one over it, as an upgrade; a folder holding someone else's files is refused;
+// the installed game starts; the uninstaller leaves nothing behind.
+TEST(Windows, InstallerUpgradesTheEarlierVersionTheGameStartsAndUninstallLeavesNothing) {
     XServer x;
     std::string user = wine_user_dir();
     ASSERT_NE(user, "");
     const std::string home = user + "/AppData/Local/Programs/bramble";
-    const std::string link =
-        user + "/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/bramble.lnk";
+    const std::string menu = user + "/AppData/Roaming/Microsoft/Windows/Start Menu/Programs";
+    const std::string link = menu + "/bramble.lnk";
+    const std::string uninstall_key =
+        R"(HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\bramble)";
     ASSERT_FALSE(fs::exists(home)) << "left from an earlier run: " << home;
+
+    // The earlier version, which ships a file this one does not.
+    ASSERT_EQ(run_in_prefix(x, {"wine", BRAMBLE_WINDOWS_OLDER_SETUP, "/S"}, 120.0), 0);
+    ASSERT_TRUE(fs::exists(home + "/retired/notes.txt"));
 
     Clock::time_point t = Clock::now();
     ASSERT_EQ(run_in_prefix(x, {"wine", BRAMBLE_WINDOWS_SETUP, "/S"}, 120.0), 0);
-    std::cout << "installed silently in " << seconds_since(t) << " s\n";
-    for (const char *part : {"bramble.exe", "asset/atarifont.bmp", "res/world/world.csv",
-                             "README.txt", "licences/bramble.txt", "Uninstall.exe"})
+    std::cout << "upgraded silently in " << seconds_since(t) << " s\n";
+    for (const char *part :
+         {"bramble.exe", "asset/atarifont.bmp", "res/world/world.csv", "README.txt",
+          "licences/bramble.txt", "licences/SDL-debian-sources.txt", "Uninstall.exe"})
         EXPECT_TRUE(fs::exists(home + "/" + part)) << part;
+    EXPECT_FALSE(fs::exists(home + "/retired")) << "the earlier version's own file is still there";
     EXPECT_TRUE(fs::exists(link));
-    EXPECT_EQ(run_in_prefix(x,
-                            {"wine", "reg", "query",
-                             R"(HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\bramble)"},
-                            60.0),
-              0);
+    int entries = 0;
+    for (const auto &e : fs::directory_iterator(menu))
+        entries += e.path().filename().string().find("bramble") != std::string::npos;
+    EXPECT_EQ(entries, 1) << "Start-menu entries";
+    EXPECT_EQ(reg_query(x, uninstall_key), 0);
+    // One uninstall entry, this version's.
+    {
+        TempDir out;
+        std::vector<std::string> env = under_wine().env;
+        env.push_back("DISPLAY=" + x.name());
+        env.push_back("PATH=/usr/local/bin:/usr/bin:/bin");
+        if (const char *h = getenv("HOME")) env.push_back(std::string("HOME=") + h);
+        pid_t pid = spawn({"wine", "reg", "query",
+                           R"(HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall)", "/s"},
+                          env, out.file("reg.txt"), "");
+        ASSERT_TRUE(wait_for(pid, 60.0).has_value());
+        const std::string reg = read_file(out.file("reg.txt"));
+        const std::regex version(R"(DisplayVersion\s+REG_SZ\s+)" + std::string(BRAMBLE_VERSION) +
+                                 R"(\r?\n)");
+        EXPECT_TRUE(std::regex_search(reg, version)) << reg;
+        const std::regex name(R"(DisplayName\s+REG_SZ\s+bramble)");
+        EXPECT_EQ(std::distance(std::sregex_iterator(reg.begin(), reg.end(), name),
+                                std::sregex_iterator()),
+                  1)
+            << reg;
+    }
+
+    // A folder with someone else's file: refused, untouched.
+    {
+        TempDir other;
+        write_file(other.file("notes.txt"), "mine");
+        EXPECT_NE(run_in_prefix(
+                      x, {"wine", BRAMBLE_WINDOWS_SETUP, "/S", "/D=" + windows_path(other.path())},
+                      120.0),
+                  0);
+        EXPECT_EQ(entries_under(other.path()), 1);
+        EXPECT_EQ(read_file(other.file("notes.txt")), "mine");
+    }
 
     {
         Launch installed = under_wine();
@@ -224,12 +281,8 @@ TEST(Windows, InstallerInstallsForTheUserTheGameStartsAndUninstallLeavesNothing)
     ASSERT_EQ(run_in_prefix(x, {"wine", home + "/Uninstall.exe", "/S"}, 60.0), 0);
     EXPECT_TRUE(poll_until(60.0, [&] { return !fs::exists(home) && !fs::exists(link); }))
         << (fs::exists(home) ? home : link) << " is still there";
-    EXPECT_NE(run_in_prefix(x,
-                            {"wine", "reg", "query",
-                             R"(HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\bramble)"},
-                            60.0),
-              0);
-    EXPECT_NE(run_in_prefix(x, {"wine", "reg", "query", R"(HKCU\Software\bramble)"}, 60.0), 0);
+    EXPECT_NE(reg_query(x, uninstall_key), 0);
+    EXPECT_NE(reg_query(x, R"(HKCU\Software\bramble)"), 0);
     run_in_prefix(x, {"wineserver", "-k"}, 30.0);
 }
 

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: Zlib
+# make release: every artefact of this version, built from clean build folders
+# (build-dist/; only the SDL cache build-sdl/ is kept, keyed on all that goes into
+# it) into DIST_DIR (default dist/), with SHA256SUMS; prints the files.
+#
+#   scripts/release.sh [DIST_DIR]
+#
+#   bramble-<version>-linux-x86_64.tar.gz      the portable Linux build
+#   bramble_<version>_amd64.deb                the Debian package
+#   bramble-<version>-windows-x64.zip          the Windows game, unzipped anywhere
+#   bramble-<version>-windows-x64-setup.exe    its installer
+#   bramble-<version>-web.zip                  the browser site, index.html at the root
+#
+# Reproducible: the time inside every artefact is SOURCE_DATE_EPOCH, the last
+# commit's unless set, and no path of this machine reaches them, so the same
+# commit gives the same bytes in any folder (scripts/release-check.sh).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+dist=$(mkdir -p "${1:-dist}" && cd "${1:-dist}" && pwd)
+export JOBS=${JOBS:-2} CMAKE_BUILD_PARALLEL_LEVEL=${JOBS:-2}
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+# One umask, whoever builds: the modes of the files the tools make come from it.
+umask 022
+version=$(sed -n 's/^project(bramble VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+[ -n "$version" ] || { echo "$0: no version in CMakeLists.txt's project()" >&2; exit 1; }
+work=$root/build-dist
+rm -rf "$work" "${dist:?}"/*
+mkdir -p "$work"
+step() { echo "release: $*" >&2; }
+quiet() { "$@" >"$work/last.log" 2>&1 || { tail -n 40 "$work/last.log" >&2; exit 1; }; }
+
+step "the Debian package, and the native assets for the other builds"
+native=(-DCMAKE_BUILD_TYPE=Release -DBRAMBLE_TESTS=OFF -DBRAMBLE_BENCH=OFF -DBRAMBLE_EXAMPLES=OFF)
+quiet cmake -S . -B "$work/deb" "${native[@]}"
+quiet cmake --build "$work/deb" -j "$JOBS"
+(cd "$work/deb" && quiet cpack -G DEB)
+cp "$work/deb/bramble_${version}_amd64.deb" "$dist/"
+
+step "the portable Linux build"
+cp "$(bash scripts/linux-build.sh "$work/linux")" "$dist/"
+
+step "the Windows zip and installer"
+packages=$(bash scripts/windows-build.sh "$work/windows" "$work/deb")
+cp $packages "$dist/"
+
+step "the browser site"
+quiet env WEB_JOBS="$JOBS" bash web/build.sh "$work/web" "$work/deb"
+bash scripts/pack.sh zip "$work/web/site" "$dist/bramble-$version-web.zip"
+
+(cd "$dist" && sha256sum -- *.tar.gz *.deb *.zip *.exe >SHA256SUMS && sha256sum -c --quiet SHA256SUMS)
+step "done: $dist"
+(cd "$dist" && ls -l --time-style=+ -- * | awk '{ printf "%10d  %s\n", $5, $NF }')

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: Zlib
+# scripts/debian-source.sh follows the installed Debian version, revision
+# included: with a cache holding libsdl2 2.26.5+dfsg-1, a dpkg-query that
+# reports the security update 2.26.5+dfsg-1+deb12u99 gets that version fetched
+# and unpacked, never the old folder. An unpack that stops half-way leaves no
+# folder that a later run would take for the sources. apt-get, dpkg-query and
+# dpkg-source are stand-ins first on PATH; apt-get records what it is asked.
+#
+#   debian_source.sh SOURCE_DIR
+set -uo pipefail
+script=$1/scripts/debian-source.sh
+work=$(mktemp -d /tmp/bramble-debsrc.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+bin=$work/bin cache=$work/cache
+mkdir -p "$bin" "$cache/libsdl2-2.26.5+dfsg-1"
+cat >"$bin/dpkg-query" <<'STUB'
+#!/bin/sh
+printf 'install ok installed\tlibsdl2\t%s' "$STUB_VERSION"
+STUB
+cat >"$bin/apt-get" <<'STUB'
+#!/bin/sh
+echo "$*" >>"$STUB_LOG"
+case " $* " in
+*" source "*) for a; do v=$a; done; v=${v#*=}; touch "libsdl2_$v.dsc" ;;
+esac
+STUB
+# Unpacks a marker file, or stops half-way as an interrupted build would.
+cat >"$bin/dpkg-source" <<'STUB'
+#!/bin/sh
+mkdir -p "$3" && echo "$2" >"$3/unpacked-from"
+[ -z "$STUB_BREAK" ] || exit 1
+STUB
+chmod +x "$bin"/*
+export PATH=$bin:$PATH STUB_LOG=$work/apt.log STUB_BREAK=""
+
+# The cached version: served as it is, nothing fetched.
+out=$(STUB_VERSION=2.26.5+dfsg-1 bash "$script" "$cache" libsdl2-dev) || fail "cached version"
+[ "$out" = "$cache/libsdl2-2.26.5+dfsg-1" ] || fail "cached version gave '$out'"
+[ ! -e "$STUB_LOG" ] || fail "the cached version was fetched: $(cat "$STUB_LOG")"
+
+# A newer revision, interrupted during its unpack: an error, and no folder.
+export STUB_VERSION=2.26.5+dfsg-1+deb12u99
+new=$cache/libsdl2-2.26.5+dfsg-1+deb12u99
+if out=$(STUB_BREAK=1 bash "$script" "$cache" libsdl2-dev 2>/dev/null); then
+    fail "an interrupted unpack succeeded with '$out'"
+fi
+[ ! -e "$new" ] || fail "an interrupted unpack left $new"
+
+# Run again: fetched at that version and unpacked whole.
+out=$(bash "$script" "$cache" libsdl2-dev) || fail "newer revision"
+[ "$out" = "$new" ] || fail "newer revision gave '$out', not $new"
+grep -q "source .*libsdl2=2.26.5+dfsg-1+deb12u99" "$STUB_LOG" ||
+    fail "apt-get was not asked for the new revision: $(cat "$STUB_LOG")"
+[ "$(cat "$new/unpacked-from")" = "$cache/libsdl2_2.26.5+dfsg-1+deb12u99.dsc" ] ||
+    fail "$new was not unpacked from the new revision's .dsc"
+echo "newer Debian revision fetched and unpacked; the old folder not served"
