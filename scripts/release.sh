@@ -47,7 +47,12 @@ cp $packages "$dist/"
 
 step "the browser site"
 quiet env WEB_JOBS="$JOBS" bash web/build.sh "$work/web" "$work/deb"
-bash scripts/pack.sh zip "$work/web/site" "$dist/bramble-$version-web.zip"
+# Upload-style game hosts compress what they serve themselves: the zip leaves out
+# the site's ready-made .gz and .br forms, which only a self-hosted server sends.
+rm -rf "$work/web-zip"
+cp -a "$work/web/site" "$work/web-zip"
+find "$work/web-zip" -type f \( -name '*.gz' -o -name '*.br' \) -delete
+bash scripts/pack.sh zip "$work/web-zip" "$dist/bramble-$version-web.zip"
 
 (cd "$dist" && sha256sum -- *.tar.gz *.deb *.zip *.exe >SHA256SUMS && sha256sum -c --quiet SHA256SUMS)
 step "done: $dist"
