@@ -22,11 +22,5 @@ install(FILES ${CMAKE_SOURCE_DIR}/packaging/linux/README.txt ${CMAKE_SOURCE_DIR}
               ${CMAKE_SOURCE_DIR}/packaging/bramble.desktop ${CMAKE_SOURCE_DIR}/packaging/bramble.svg
         DESTINATION .)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/bramble-64.png DESTINATION . RENAME bramble.png)
-install(FILES ${BRAMBLE_SDL2_SOURCE}/LICENSE.txt DESTINATION licences RENAME SDL2.txt)
-install(FILES ${BRAMBLE_SDL2_MIXER_SOURCE}/LICENSE.txt DESTINATION licences RENAME SDL2_mixer.txt)
-install(FILES ${BRAMBLE_SDL_VERSIONS_FILE} DESTINATION licences)
 string(REGEX MATCH "^[0-9]+" gcc_major ${CMAKE_CXX_COMPILER_VERSION})
-install(FILES /usr/share/doc/gcc-${gcc_major}-base/copyright DESTINATION licences
-        RENAME gcc-runtime-libraries.txt)
-install(FILES ${CMAKE_SOURCE_DIR}/asset/atarifont.LICENSE.txt DESTINATION licences)
-install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION licences RENAME bramble.txt)
+bramble_install_licences(/usr/share/doc/gcc-${gcc_major}-base/copyright gcc-runtime-libraries.txt)

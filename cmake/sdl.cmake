@@ -145,7 +145,19 @@ if(NOT EXISTS ${sdl_stamp})
 endif()
 
 # The game's own objects see the installed headers under the same fixed name.
-add_compile_options(-ffile-prefix-map=${BRAMBLE_SDL_CACHE}=${BRAMBLE_SDL_MAPPED})
+add_compile_options(${sdl_cflags})
+
+# The licences folder of an artefact that carries this SDL: the game's, the
+# font's, SDL2's and SDL2_mixer's terms, the Debian sources the two came from, and
+# the compiler runtime linked in (RUNTIME_COPYRIGHT, installed as RUNTIME_NAME).
+function(bramble_install_licences runtime_copyright runtime_name)
+  install(FILES ${BRAMBLE_SDL2_SOURCE}/LICENSE.txt DESTINATION licences RENAME SDL2.txt)
+  install(FILES ${BRAMBLE_SDL2_MIXER_SOURCE}/LICENSE.txt DESTINATION licences RENAME SDL2_mixer.txt)
+  install(FILES ${BRAMBLE_SDL_VERSIONS_FILE} DESTINATION licences)
+  install(FILES ${runtime_copyright} DESTINATION licences RENAME ${runtime_name})
+  install(FILES ${CMAKE_SOURCE_DIR}/asset/atarifont.LICENSE.txt DESTINATION licences)
+  install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION licences RENAME bramble.txt)
+endfunction()
 
 # The prefix lies outside the root the toolchain confines searches to.
 find_package(SDL2 CONFIG REQUIRED PATHS ${BRAMBLE_SDL_PREFIX} NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)

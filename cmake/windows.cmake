@@ -80,13 +80,7 @@ set_target_properties(fatal_notice PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_B
 install(TARGETS bramble RUNTIME DESTINATION .)
 install(DIRECTORY ${BRAMBLE_RUNTIME_DIR}/asset ${BRAMBLE_RUNTIME_DIR}/res DESTINATION .)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/windows/README.txt DESTINATION .)
-install(FILES ${BRAMBLE_SDL2_SOURCE}/LICENSE.txt DESTINATION licences RENAME SDL2.txt)
-install(FILES ${BRAMBLE_SDL2_MIXER_SOURCE}/LICENSE.txt DESTINATION licences RENAME SDL2_mixer.txt)
-install(FILES ${BRAMBLE_SDL_VERSIONS_FILE} DESTINATION licences)
-install(FILES /usr/share/doc/mingw-w64-x86-64-dev/copyright DESTINATION licences
-        RENAME mingw-w64-runtime.txt)
-install(FILES ${CMAKE_SOURCE_DIR}/asset/atarifont.LICENSE.txt DESTINATION licences)
-install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION licences RENAME bramble.txt)
+bramble_install_licences(/usr/share/doc/mingw-w64-x86-64-dev/copyright mingw-w64-runtime.txt)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME bramble)

@@ -244,8 +244,13 @@ void minigame_start(void) {
     minigame_switch();
 }
 
+// Level i (0 to 10) of a background channel: 0.2, 0.25, ... 0.7.
+static float palette_level(int i) {
+    return static_cast<float>(i) / 20.0f + 0.2f;
+}
+
 static float random_channel(void) {
-    return static_cast<float>(rand() % 11) / 20.0f + 0.2f;
+    return palette_level(rand() % 11);
 }
 
 static color random_background(void) {
@@ -276,7 +281,7 @@ static color next_background(clock_t now) {
     for (int r = 0; r < 11; r++)
         for (int g = 0; g < 11; g++)
             for (int b = 0; b < 11; b++) {
-                color p = {r / 20.0f + 0.2f, g / 20.0f + 0.2f, b / 20.0f + 0.2f};
+                color p = {palette_level(r), palette_level(g), palette_level(b)};
                 float d = (p.red - c.red) * (p.red - c.red) +
                           (p.green - c.green) * (p.green - c.green) +
                           (p.blue - c.blue) * (p.blue - c.blue);

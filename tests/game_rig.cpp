@@ -35,6 +35,10 @@ void press_key(int scancode) {
     ___vek_keystates[scancode] = VEK_KEYSTATE_PRESS;
 }
 
+int key_scancode(int index) {
+    return SDL_SCANCODE_A + ("QWERTYUIOPASDFGHJKLZXCVBNM"[index] - 'A');
+}
+
 void frame(clock_t ms) {
     now_ms += ms;
     main_loop(nullptr);

@@ -18,6 +18,9 @@ void age_inputs();
 void set_mouse(int x, int y);
 void press_left();
 void press_key(int scancode);
+// The scancode of the drawn keyboard's key `index` (0 to 25, QWERTY rows in label
+// order: Q W E ... B N M), the order the keyboard prompt judges keys in.
+int key_scancode(int index);
 
 // One whole frame of the game `ms` milliseconds after the previous one.
 void frame(clock_t ms = 16);

@@ -58,11 +58,6 @@ TEST(FlashCounting, CountsFlashesPerSecondOverAQuarterOfThePicture) {
 // Whole runs
 // ---------------------------------------------------------------------------
 
-// The physical key at index i of the drawn keyboard, as a scancode.
-int scancode_of(int index) {
-    return 4 + ("QWERTYUIOPASDFGHJKLZXCVBNM"[index] - 'A');
-}
-
 struct Player {
     std::mt19937 rng;
     int prompt_frames = 0; // frames the keyboard prompt has been shown
@@ -77,7 +72,7 @@ void quick_and_still(Player &p, int) {
     g_dB = 0.0;
     if (p.prompt_frames == 1) p.reaction = p.roll(15, 30);
     if (game.cur_minigame == draw_keyboard && letter != KEY_NONE && p.prompt_frames >= p.reaction)
-        press_key(scancode_of(letter));
+        press_key(key_scancode(letter));
 }
 
 // Shouting and quiet in bursts, clicking, pressing E and moving all the time,
@@ -90,7 +85,7 @@ void loud_and_busy(Player &p, int f) {
     p.y = std::clamp(p.y + p.roll(-12, 12), 0, 639);
     set_mouse(p.x, p.y);
     if (game.cur_minigame == draw_keyboard && p.roll(0, 4) == 0)
-        press_key(scancode_of(p.roll(0, 25)));
+        press_key(key_scancode(p.roll(0, 25)));
 }
 
 // Silent and still; on a keyboard prompt types the alphabet, a letter every
@@ -146,8 +141,7 @@ class FlashLimit : public GameTest,
         int finished = 0;
         Pixels px;
         for (int f = 0; finished < 70 && f < 20000; f++) {
-            now_ms += 16;
-            now_s = s0 + (now_ms - ms0 + phase) / 1000;
+            now_s = s0 + (now_ms + 16 - ms0 + phase) / 1000; // the coming frame's second
             if (game.start == 0 && font_size > 6.0) {
                 set_mouse(320, 320);
                 press_left();
@@ -155,10 +149,9 @@ class FlashLimit : public GameTest,
                 p.prompt_frames = game.cur_minigame == draw_keyboard ? p.prompt_frames + 1 : 0;
                 profile.act(p, f);
             }
-            main_loop(nullptr);
+            frame(16);
             read_picture_into(px);
             fc.frame(now_ms, px.data.data());
-            age_inputs();
             if (game.cur_minigame != shown) run.switches++;
             shown = game.cur_minigame;
             finished += game.start == 3;

@@ -16,10 +16,6 @@
 
 namespace {
 
-// Scancodes of the keys in label order (QWERTY rows), the order keys are judged in.
-const int SCANCODES[26] = {20, 26, 8,  21, 23, 28, 24, 12, 18, 19, 4, 22, 7,
-                           9,  10, 11, 13, 14, 15, 29, 27, 6,  25, 5, 17, 16};
-
 TEST(RandomiseKey, ShiftsUpperCaseLettersByTheOffset) {
     const struct {
         int offset;
@@ -170,7 +166,7 @@ TEST_F(Prompt, AFingerOnTheRightDrawnKeySolvesItAClickDoesNot) {
     EXPECT_FALSE(solved()) << "the mouse on the drawn key";
     tap(260, 390); // the key labelled G, at F's own place
     EXPECT_FALSE(solved()) << "a finger on a wrong key";
-    tap(218, 350, {SCANCODES[0]}); // Q goes down in the same frame
+    tap(218, 350, {key_scancode(0)}); // Q goes down in the same frame
     EXPECT_FALSE(solved()) << "the real key is judged before the finger";
     // Each key that can be asked, tapped in the middle of its label.
     const struct {
@@ -201,7 +197,7 @@ TEST_F(Prompt, WrongAndHeldKeysAreIgnored) {
     letter = 2;
     for (int i = 0; i < 26; i++) {
         if (i == letter) continue;
-        run({SCANCODES[i]});
+        run({key_scancode(i)});
         ASSERT_FALSE(solved()) << "key index " << i;
         EXPECT_EQ(letter, 2);
         EXPECT_EQ(offset, 1);
@@ -285,7 +281,7 @@ TEST_F(Prompt, RollsAnyKeyButTheLastAndRollsAfreshAfterASolve) {
     run();
     int asked = letter;
     ASSERT_NE(asked, KEY_NONE);
-    run({SCANCODES[asked]});
+    run({key_scancode(asked)});
     ASSERT_TRUE(solved());
     game.cur_minigame = draw_keyboard;
     run();
@@ -299,7 +295,7 @@ TEST_F(Prompt, SolvingPicksAnotherChallengeAndColour) {
     offset = 3;
     letter = 5;
     color before = game.bg_color;
-    run({SCANCODES[5]});
+    run({key_scancode(5)});
     ASSERT_TRUE(solved());
     EXPECT_NE(game.cur_minigame, nullptr);
     EXPECT_FALSE(game.bg_color.red == before.red && game.bg_color.green == before.green &&
