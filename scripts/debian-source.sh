@@ -19,8 +19,8 @@
 # download goes into a temporary folder whose files are kept only once apt has
 # fetched and checked them all, and the unpack into one renamed only once
 # dpkg-source has applied every patch: an interrupted download or unpack is never
-# taken for a whole one. Callers run one at
-# a time per CACHE_DIR (cmake/sdl.cmake holds its lock).
+# taken for a whole one. Callers run one at a time per CACHE_DIR (cmake/sdl.cmake
+# holds its lock).
 # The deb-src entries are derived from the machine's own apt sources, and apt
 # works on a private source list and state folder under CACHE_DIR, so the
 # machine's apt set-up is left untouched.

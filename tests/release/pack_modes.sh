@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Zlib
-# scripts/pack.sh gives the same bytes whatever the folder's parent: the same
-# files, packed once under a plain folder and once under a setgid one (whose
-# new folders inherit g+s), make the same tarball and the same zip, and the
-# tarball's folders are stored as 755.
+# The archives are the same bytes whatever the folder's parent: the same files,
+# packed once under a plain folder and once under a setgid one (whose new
+# folders inherit g+s), make the same tarball and zip (scripts/pack.sh) and the
+# same Debian package (cpack with cmake/staged-files.cmake, as the game's
+# package is made), and the folders in them are stored as 755.
 #
 #   pack_modes.sh SOURCE_DIR
 set -uo pipefail
-pack=$1/scripts/pack.sh
+src=$1
+pack=$src/scripts/pack.sh
 work=$(mktemp -d /tmp/bramble-pack-modes.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -32,4 +34,23 @@ modes=$(tar -tvzf "$work/shared.tar.gz" | awk '{ print $1 }' | sort -u | xargs)
 [ "$modes" = "-rw-r--r-- -rwxr-xr-x drwxr-xr-x" ] || fail "the tarball stores the modes $modes"
 cmp "$work/plain.tar.gz" "$work/shared.tar.gz" || fail "the tarballs differ"
 cmp "$work/plain.zip" "$work/shared.zip" || fail "the zips differ"
-echo "the same tarball and zip under a plain and a setgid parent; folders 755"
+
+mkdir -p "$work/project"
+cat >"$work/project/CMakeLists.txt" <<EOF
+cmake_minimum_required(VERSION 3.20)
+project(modes VERSION 1.0 LANGUAGES NONE)
+install(PROGRAMS "$work/plain/game/bramble" DESTINATION games)
+install(FILES "$work/plain/game/licences/zlib.txt" DESTINATION share/doc/modes)
+set(CPACK_PACKAGE_CONTACT "the tests")
+set(CPACK_PRE_BUILD_SCRIPTS "$src/cmake/staged-files.cmake")
+include(CPack)
+EOF
+for parent in plain shared; do
+    { cmake -S "$work/project" -B "$work/$parent/deb" && (cd "$work/$parent/deb" && cpack -G DEB); } \
+        >"$work/cpack.log" 2>&1 || fail "cpack under $parent: $(cat "$work/cpack.log")"
+done
+[ -g "$work/shared/deb" ] || fail "the package's build folder has no setgid bit: nothing to test"
+modes=$(dpkg-deb -c "$work"/shared/deb/modes-*.deb | awk '{ print $1 }' | sort -u | xargs)
+[ "$modes" = "-rw-r--r-- -rwxr-xr-x drwxr-xr-x" ] || fail "the Debian package stores the modes $modes"
+cmp "$work"/plain/deb/modes-*.deb "$work"/shared/deb/modes-*.deb || fail "the Debian packages differ"
+echo "the same tarball, zip and Debian package under a plain and a setgid parent; folders 755"

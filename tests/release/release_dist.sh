@@ -30,7 +30,7 @@ echo "cmake $*" >>"$STUB_LOG"
 [ -z "$STUB_FAIL" ] || { echo "stand-in build failure" >&2; exit 1; }
 while [ $# -gt 0 ]; do [ "$1" = -B ] && mkdir -p "$2"; shift; done
 STUB
-# cpack's staged files take SOURCE_DATE_EPOCH as their time, as cmake/clamp-times.cmake does.
+# cpack's staged files take SOURCE_DATE_EPOCH as their time, as cmake/staged-files.cmake does.
 cat >"$bin/cpack" <<STUB
 #!/bin/bash
 touch -d "@\$SOURCE_DATE_EPOCH" stamp && echo "deb \$SOURCE_DATE_EPOCH" >bramble_${v}_amd64.deb
