@@ -66,10 +66,10 @@ STUB_FAIL=1 release && fail "a failed build succeeded"
 
 # A release from a checkout with a space in its path, outside git.
 release || fail "the release failed: $(cat "$work/err")"
-names="SHA256SUMS bramble-$v-linux-x86_64.tar.gz bramble-$v-web.zip bramble-$v-windows-x64-setup.exe
-bramble-$v-windows-x64.zip bramble_${v}_amd64.deb notes.txt"
-[ "$(cd "$dist" && LC_ALL=C ls -A | xargs)" = "$(echo $names)" ] ||
-    fail "the folder holds $(ls -A "$dist"), not $names"
+names="SHA256SUMS bramble-$v-linux-x86_64.tar.gz bramble-$v-web.zip bramble-$v-windows-x64-setup.exe"
+names+=" bramble-$v-windows-x64.zip bramble_${v}_amd64.deb notes.txt"
+held=$(cd "$dist" && find . -mindepth 1 -printf '%P\n' | LC_ALL=C sort | xargs)
+[ "$held" = "$names" ] || fail "the folder holds $held, not $names"
 [ "$(cat "$dist/notes.txt")" = "the user's" ] || fail "the user's file was changed"
 [ "$(wc -l <"$dist/SHA256SUMS")" -eq 5 ] || fail "SHA256SUMS does not list the 5 artefacts: $(cat "$dist/SHA256SUMS")"
 (cd "$dist" && sha256sum -c --quiet SHA256SUMS) || fail "SHA256SUMS does not match"
