@@ -21,8 +21,10 @@
 # commit gives the same bytes in any folder (scripts/release-check.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# DIST_DIR from where the script was called; dist/ of the checkout by default.
+dist=${1:-$root/dist}
+dist=$(mkdir -p "$dist" && cd "$dist" && pwd)
 cd "$root"
-dist=$(mkdir -p "${1:-dist}" && cd "${1:-dist}" && pwd)
 export JOBS=${JOBS:-2} CMAKE_BUILD_PARALLEL_LEVEL=${JOBS:-2}
 # Set apart from export, whose status would hide a failure.
 SOURCE_DATE_EPOCH=$(bash scripts/source-date.sh)

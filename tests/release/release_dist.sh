@@ -6,9 +6,10 @@
 # cpack, linux-build.sh, windows-build.sh, web/build.sh) that make small
 # artefacts quickly; pack.sh, source-date.sh and release-place.sh are the real
 # ones. The folder holds the user's own file, which no run may remove: not a
-# release refused because of the user's SHA256SUMS, nor one whose build fails,
-# nor one that succeeds. The artefacts carry the date of the version's
-# CHANGELOG.md entry, and a second release replaces the first one's files.
+# release refused because of the user's SHA256SUMS or for want of a time, nor
+# one whose build fails, nor one that succeeds. The artefacts carry the date of
+# the version's CHANGELOG.md entry, and a second release replaces the first
+# one's files.
 #
 #   release_dist.sh SOURCE_DIR
 set -uo pipefail
@@ -48,7 +49,7 @@ STUB
 chmod +x "$bin"/*
 unset SOURCE_DATE_EPOCH
 export PATH=$bin:$PATH STUB_LOG=$work/cmake.log STUB_FAIL="" GIT_CEILING_DIRECTORIES=$work
-release() { bash "$tree/scripts/release.sh" "$dist" >/dev/null 2>"$work/err"; }
+release() { bash "$tree/scripts/release.sh" "${1:-$dist}" >/dev/null 2>"$work/err"; }
 
 echo "the user's" >"$dist/notes.txt"
 printf '%064d  holiday.iso\n' 0 >"$dist/SHA256SUMS"
@@ -59,6 +60,13 @@ grep -q "SHA256SUMS" "$work/err" || fail "the refusal does not name SHA256SUMS: 
 [ ! -e "$STUB_LOG" ] || fail "a refused release built: $(cat "$STUB_LOG")"
 grep -q holiday.iso "$dist/SHA256SUMS" || fail "the user's SHA256SUMS was changed"
 rm "$dist/SHA256SUMS"
+
+# No time to give the artefacts: said, and nothing built.
+mv "$tree/CHANGELOG.md" "$work/CHANGELOG.md"
+release && fail "a release without a time succeeded"
+grep -q "SOURCE_DATE_EPOCH" "$work/err" || fail "the error does not say what is missing: $(cat "$work/err")"
+[ ! -e "$STUB_LOG" ] || fail "a release without a time built: $(cat "$STUB_LOG")"
+mv "$work/CHANGELOG.md" "$tree/CHANGELOG.md"
 
 # A build that fails leaves the folder as it was.
 STUB_FAIL=1 release && fail "a failed build succeeded"
@@ -76,11 +84,12 @@ held=$(cd "$dist" && find . -mindepth 1 -printf '%P\n' | LC_ALL=C sort | xargs)
 [ "$(cat "$dist/bramble_${v}_amd64.deb")" = "deb $(date -u -d 2001-02-03 +%s)" ] ||
     fail "outside git the time is not the CHANGELOG entry's: $(cat "$dist/bramble_${v}_amd64.deb")"
 
-# A second release replaces the first one's files, its SHA256SUMS included.
+# A second release, given the folder relative to where it is called, replaces
+# the first one's files, its SHA256SUMS included.
 echo old >"$dist/bramble-$v-web.zip"
 cp "$dist/bramble-$v-web.zip" "$work/old"
 (cd "$dist" && sha256sum -- *.deb *.exe *.gz *.zip >SHA256SUMS)
-release || fail "a second release failed: $(cat "$work/err")"
+(cd "$work" && release "my downloads") || fail "a second release failed: $(cat "$work/err")"
 (cd "$dist" && sha256sum -c --quiet SHA256SUMS) || fail "the second release's SHA256SUMS does not match"
 ! cmp -s "$dist/bramble-$v-web.zip" "$work/old" || fail "the second release did not replace the web zip"
 echo "the release kept the user's file through a refused, a failed and two good runs, outside git, under a path with a space"
