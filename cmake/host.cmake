@@ -15,31 +15,19 @@ set(BRAMBLE_HOST_TOOLS ${BRAMBLE_HOST_BUILD}/tools)
 
 # Two cross builds started together (make -j2 web windows) share the tree: a lock
 # beside it lets one configure it while the other waits, and the build step below
-# takes the same lock, so the two never build the same objects at once. A
-# configure that failed is run again: its mark is taken away only once it ended well.
+# takes the same lock, so the two never build the same objects at once. Both
+# sides take it with flock(1): cmake's file(LOCK) is an fcntl lock, which on
+# Linux neither waits for a flock(2) lock nor makes one wait.
 set(host_lock ${BRAMBLE_HOST_BUILD}/host.lock)
-set(host_unfinished ${BRAMBLE_HOST_BUILD}/host-configure-unfinished)
 file(MAKE_DIRECTORY ${BRAMBLE_HOST_BUILD})
-file(LOCK ${host_lock} GUARD FILE TIMEOUT 3600 RESULT_VARIABLE lock_result)
-if(NOT lock_result STREQUAL "0")
-  message(FATAL_ERROR "could not lock ${host_lock}: ${lock_result}")
+execute_process(
+  COMMAND flock -w 3600 ${host_lock}
+          ${CMAKE_COMMAND} -DSOURCE=${CMAKE_SOURCE_DIR} -DBUILD=${BRAMBLE_HOST_BUILD}
+          -DGENERATOR=${CMAKE_GENERATOR} -P ${CMAKE_CURRENT_LIST_DIR}/host-configure.cmake
+  RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "the native asset build in ${BRAMBLE_HOST_BUILD} is not configured (${rc})")
 endif()
-if(NOT EXISTS ${BRAMBLE_HOST_BUILD}/CMakeCache.txt OR EXISTS ${host_unfinished})
-  file(TOUCH ${host_unfinished})
-  message(STATUS "Configuring the native asset generators in ${BRAMBLE_HOST_BUILD}")
-  # The cross compilers must not reach the native configure.
-  execute_process(
-    COMMAND ${CMAKE_COMMAND} -E env --unset=CC --unset=CXX --unset=CMAKE_TOOLCHAIN_FILE
-            ${CMAKE_COMMAND} -S ${CMAKE_SOURCE_DIR} -B ${BRAMBLE_HOST_BUILD} -G ${CMAKE_GENERATOR}
-            -DCMAKE_BUILD_TYPE=Release -DBRAMBLE_TESTS=OFF -DBRAMBLE_BENCH=OFF
-            -DBRAMBLE_EXAMPLES=OFF
-    RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "configuring the native asset build failed:\n${out}")
-  endif()
-  file(REMOVE ${host_unfinished})
-endif()
-file(LOCK ${host_lock} RELEASE)
 
 # Under make the nested build is called as $(MAKE), which marks it as a recursive
 # make: it takes its share of the outer build's jobs, where `cmake --build` would

@@ -128,7 +128,7 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${BRAMBLE_PACKAGE_MAINTAINER}")
 # Library dependencies come from the executable itself, through dpkg-shlibdeps
 # (package dpkg-dev, part of build-essential).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_SOURCE_DIR}/cmake/clamp-times.cmake)
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_SOURCE_DIR}/cmake/staged-files.cmake)
 include(CPack)
 
 # ---------------------------------------------------------------------------

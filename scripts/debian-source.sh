@@ -15,10 +15,12 @@
 # (CACHE_DIR/SOURCE-VERSION, the whole Debian version with its revision, so a
 # security update of the same upstream version, 2.26.5+dfsg-1+deb12u1 after
 # 2.26.5+dfsg-1, is fetched and built). A folder already unpacked there at that
-# version is not fetched again; another version is fetched beside it. The unpack
-# goes into a temporary folder renamed only once dpkg-source has applied every
-# patch: an interrupted one is never taken for a source tree. Callers run one at
-# a time per CACHE_DIR (cmake/sdl.cmake holds its lock).
+# version is not fetched again; another version is fetched beside it. The
+# download goes into a temporary folder whose files are kept only once apt has
+# fetched and checked them all, and the unpack into one renamed only once
+# dpkg-source has applied every patch: an interrupted download or unpack is never
+# taken for a whole one. Callers run one at a time per CACHE_DIR (cmake/sdl.cmake
+# holds its lock).
 # The deb-src entries are derived from the machine's own apt sources, and apt
 # works on a private source list and state folder under CACHE_DIR, so the
 # machine's apt set-up is left untouched.
@@ -71,7 +73,18 @@ fetch() { # SOURCE[=VERSION]
         apt-get "${apt_opts[@]}" update -qq >&2
         fetched=1
     fi
-    (cd "$cache" && apt-get "${apt_opts[@]}" source --download-only -qq "$1" >&2)
+    # Into a folder of its own, moved here only once apt has fetched and checked
+    # every file: a download cut off after the .dsc arrived must not leave a .dsc
+    # whose other files are missing or short, which every later run would take
+    # for a whole download and fail to unpack. The .dsc moves last: here, it
+    # means the rest is here too.
+    local partial=$cache/fetching
+    rm -rf "$partial"
+    mkdir -p "$partial"
+    (cd "$partial" && apt-get "${apt_opts[@]}" source --download-only -qq "$1" >&2)
+    find "$partial" -mindepth 1 -maxdepth 1 ! -name '*.dsc' -exec mv -f -t "$cache" {} +
+    find "$partial" -mindepth 1 -maxdepth 1 -name '*.dsc' -exec mv -f -t "$cache" {} +
+    rm -rf "$partial"
 }
 
 unpack() { # DSC DIR
@@ -87,9 +100,14 @@ for pkg in "$@"; do
         IFS=$'\t' read -r _ source version <<<"$info"
     else
         # Not installed: apt's candidate, from the machine's package lists.
-        version=$(apt-cache show --no-all-versions "$pkg" 2>/dev/null | sed -n 's/^Version: //p')
-        source=$(apt-cache show --no-all-versions "$pkg" 2>/dev/null | sed -n 's/^Source: \([^ ]*\).*/\1/p')
-        [ -n "$version" ] || { echo "$0: $pkg is neither installed nor known to apt" >&2; exit 1; }
+        # apt-cache fails on a name it does not know: that is said below, in words.
+        shown=$(apt-cache show --no-all-versions "$pkg" 2>/dev/null) || shown=""
+        version=$(sed -n 's/^Version: //p' <<<"$shown")
+        source=$(sed -n 's/^Source: \([^ ]*\).*/\1/p' <<<"$shown")
+        [ -n "$version" ] || {
+            echo "$0: $pkg is neither installed nor known to apt (its name, or apt-get update?)" >&2
+            exit 1
+        }
         source=${source:-$pkg}
         echo "$0: $pkg is not installed: taking apt's candidate $source $version" >&2
     fi

@@ -28,8 +28,9 @@ name=$(sed -n 's/^set(CPACK_PACKAGE_FILE_NAME "\(.*\)")$/\1/p' "$build/CPackConf
 dir=$(cd "$build" && pwd)
 # Both carry the time of the last commit (SOURCE_DATE_EPOCH), not the build's:
 # the zip is packed by scripts/pack.sh from the stripped install, the installer
-# by cpack, whose staged files get that time (cmake/clamp-times.cmake).
-export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct 2>/dev/null || date +%s)}
+# by cpack, whose staged files get that time (cmake/staged-files.cmake).
+SOURCE_DATE_EPOCH=$(bash "$root/scripts/source-date.sh")
+export SOURCE_DATE_EPOCH
 rm -rf "$dir/zip-stage"
 cmake --install "$build" --prefix "$dir/zip-stage/$name" --strip >/dev/null
 bash "$root/scripts/pack.sh" zip "$dir/zip-stage" "$dir/$name.zip"

@@ -1,11 +1,20 @@
 # SPDX-License-Identifier: Zlib
 # What a release needs (label release): the SDL sources follow Debian's
-# revisions; the portable Linux build, built and unpacked by a set-up test
-# (tests/release/portable_setup.sh), needs only glibc and says its version, and
-# starts from a folder with a non-ASCII name under Xvfb.
+# revisions; the release script leaves the rest of its folder alone and packs
+# the same bytes from any folder; the cross builds' shared native tree is
+# locked against both of its users; the portable Linux build, built and unpacked
+# by a set-up test (tests/release/portable_setup.sh), needs only glibc and says
+# its version, and starts from a folder with a non-ASCII name under Xvfb.
 add_test(NAME release_debian_source_revision
          COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/debian_source.sh ${CMAKE_SOURCE_DIR})
-set_tests_properties(release_debian_source_revision PROPERTIES LABELS release TIMEOUT 60)
+add_test(NAME release_dist_folder
+         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/release_dist.sh ${CMAKE_SOURCE_DIR})
+add_test(NAME release_pack_modes
+         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/pack_modes.sh ${CMAKE_SOURCE_DIR})
+add_test(NAME release_host_lock
+         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/host_lock.sh ${CMAKE_SOURCE_DIR})
+set_tests_properties(release_debian_source_revision release_dist_folder release_pack_modes
+                     release_host_lock PROPERTIES LABELS release TIMEOUT 60)
 
 if(NOT TARGET e2e_harness)
   return()
