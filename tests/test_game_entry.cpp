@@ -273,6 +273,25 @@ TEST_F(Program, NoDisplaySaysSoAndExitsOne) {
         << run.err;
 }
 
+TEST_F(Program, DisplaySetButNothingAnsweringSaysWhereNotToSetIt) {
+    if (access("/dev/dri/card0", R_OK | W_OK) == 0) GTEST_SKIP() << "a console display exists";
+    // A display of a session that is gone (or of another machine's user): the
+    // variable is set, so asking for it would send the player in circles.
+    const std::string gone = ":" + std::to_string(5000 + getpid() % 1000);
+    ProgramRun run = run_program(exe, {},
+                                 {{"DISPLAY", gone},
+                                  {"WAYLAND_DISPLAY", ""},
+                                  {"SDL_VIDEODRIVER", ""},
+                                  {"SDL_RENDER_DRIVER", ""},
+                                  {"SDL_AUDIODRIVER", "dummy"}},
+                                 2000);
+    ASSERT_TRUE(run.exited) << run.err;
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_EQ(count_of(run.err, "no display: no X server answered at DISPLAY=" + gone + "\n"), 1)
+        << run.err;
+    EXPECT_EQ(count_of(run.err, "set DISPLAY or WAYLAND_DISPLAY"), 0) << run.err;
+}
+
 // ---------------------------------------------------------------------------
 // Exit actions, seen from inside the process
 // ---------------------------------------------------------------------------
