@@ -26,8 +26,9 @@ void diag_line(const char *prefix, const char *file, const char *func, int line,
 #define LOG(...) diag_line(DIAG_LOG, __FILE_NAME__, __func__, __LINE__, __VA_ARGS__)
 
 // A fatal stop's notice, before exit(1): where standard error is out of a
-// player's sight (Windows), shows the last diagnostic lines and `advice` (what to
-// do; may be null) and waits until they have been read. Nothing elsewhere.
+// player's sight (Windows; Linux started from the desktop), shows the last
+// diagnostic lines and `advice` (what to do; may be null) in a message box and
+// waits until they have been read. Nothing elsewhere.
 void diag_fatal(const char *advice);
 
 // Fatal check: an ERR line "assert failed: <condition as written>", the notice,

@@ -4,8 +4,10 @@
 // platform_web.cpp, platform_windows.cpp); the build compiles the target's own.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 struct SDL_Renderer;
 struct SDL_Window;
@@ -17,8 +19,11 @@ FILE *platform_fopen(const char *path, const char *mode); // fopen of a UTF-8 pa
 // Modification time of a UTF-8 path in seconds since 1970; 0: unknown. 64 bits on
 // every target: Windows' `long` has 32, which runs out in January 2038.
 int64_t platform_mtime(const char *path);
-// The window's renderer (no vsync: pacing is the engine's alone); null on failure.
+// The window's renderer (no vsync: pacing is the engine's alone); null on failure
+// (the desktop's first says in a LOG line what the system lacks).
 SDL_Renderer *platform_create_renderer(SDL_Window *window);
+// Whether the shared library of that name loads here now (it is unloaded again).
+bool platform_library_loads(const char *name);
 
 // Diagnostics. Whether standard error is a terminal that shows the colour codes of
 // the diagnostic prefixes (asked at each line: a test may redirect it meanwhile).
@@ -27,3 +32,7 @@ bool platform_stderr_colours(void);
 // when standard error is out of sight, and returns once they have been read; does
 // nothing where standard error is that place.
 void platform_fatal_notice(const char *text);
+// The desktop's notice as its message box shows it: tabs as spaces, each line
+// broken at spaces into lines of at most `width` characters (a word longer than
+// that on a line of its own is cut), since the box itself never wraps.
+std::string notice_fill(const char *text, size_t width);

@@ -56,6 +56,12 @@ SDL_Renderer *platform_create_renderer(SDL_Window *window) {
     return renderer;
 }
 
+// The page's program is one module: nothing is loaded at run time.
+bool platform_library_loads(const char *name) {
+    (void)name;
+    return false;
+}
+
 // Standard error is the browser's console, which shows the codes as text.
 bool platform_stderr_colours(void) {
     return false;

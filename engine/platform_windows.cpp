@@ -96,6 +96,12 @@ void platform_fatal_notice(const char *text) {
                 MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TASKMODAL);
 }
 
+bool platform_library_loads(const char *name) {
+    HMODULE module = LoadLibraryA(name);
+    if (module != nullptr) FreeLibrary(module);
+    return module != nullptr;
+}
+
 // Accelerated only: without one the start fails and says SDL's reason.
 SDL_Renderer *platform_create_renderer(SDL_Window *window) {
     return SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED);

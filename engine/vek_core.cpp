@@ -49,6 +49,41 @@ static bool no_display_reached(void) {
     return headless && (asked == nullptr || asked[0] == '\0');
 }
 
+static bool set(const char *variable) {
+    return variable != nullptr && variable[0] != '\0';
+}
+
+std::vector<std::string> display_unreached(const char *display, const char *wayland_display,
+                                           bool x11_libraries, bool wayland_libraries) {
+    std::vector<std::string> why;
+    // The portable build's SDL loads the client libraries when it starts: a
+    // system without them has the variable set by its session and still no
+    // display, and the way out is a package, not the variable.
+    if (set(display))
+        why.push_back(x11_libraries
+                          ? "no X server answered at DISPLAY=" + std::string(display)
+                          : "DISPLAY is set, but the X11 client libraries libX11.so.6 and "
+                            "libXext.so.6 are missing: install libx11-6 and libxext6 (Debian, "
+                            "Ubuntu; Fedora: libX11, libXext)");
+    if (set(wayland_display))
+        why.push_back(wayland_libraries
+                          ? "no Wayland compositor answered at WAYLAND_DISPLAY=" +
+                                std::string(wayland_display)
+                          : "WAYLAND_DISPLAY is set, but the Wayland client libraries are "
+                            "missing: install libwayland-client0, libwayland-cursor0, "
+                            "libwayland-egl1 and libxkbcommon0 (Debian, Ubuntu; Fedora: "
+                            "libwayland-client, -cursor, -egl, libxkbcommon)");
+    return why;
+}
+
+// Whether every library of the list loads (SDL's X11 and Wayland drivers need
+// all of theirs); asked only for a display variable that is set.
+static bool all_load(std::initializer_list<const char *> names) {
+    for (const char *name : names)
+        if (!platform_library_loads(name)) return false;
+    return true;
+}
+
 int _VEK_Init(const VEK_Config *config) {
     ___vek_config = *config;
     const VEK_Config &c = ___vek_config;
@@ -62,7 +97,15 @@ int _VEK_Init(const VEK_Config *config) {
     // With no display at all SDL falls back to a window-less driver, and a
     // desktop program would run unseen. Headless runs name their driver.
     if (no_display_reached()) {
-        LOG("no display: set DISPLAY or WAYLAND_DISPLAY, or SDL_VIDEODRIVER for a headless run");
+        const char *display = getenv("DISPLAY"), *wayland = getenv("WAYLAND_DISPLAY");
+        std::vector<std::string> why = display_unreached(
+            display, wayland, set(display) && all_load({"libX11.so.6", "libXext.so.6"}),
+            set(wayland) && all_load({"libwayland-client.so.0", "libwayland-cursor.so.0",
+                                      "libwayland-egl.so.1", "libxkbcommon.so.0"}));
+        if (why.empty())
+            LOG("no display: set DISPLAY or WAYLAND_DISPLAY, or SDL_VIDEODRIVER for a headless "
+                "run");
+        for (const std::string &line : why) LOG("no display: %s", line.c_str());
         VEK_Quit();
         return -1;
     }

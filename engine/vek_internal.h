@@ -9,6 +9,8 @@
 
 #include <climits>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 // Float to int as a cast truncates, but defined for every value: beyond int's
 // range it saturates and NaN gives 0. Every float-to-int conversion of sizes and
@@ -34,6 +36,12 @@ extern int ___vek_mouse_x, ___vek_mouse_y;
 
 int sdl_error(int rv); // log SDL's error text, give rv back
 int _sdl_error(void);  // sdl_error(-1), then VEK_Quit; -1
+// Why a start found no display although DISPLAY or WAYLAND_DISPLAY (each null
+// or empty when unset) names one: a line per variable set, saying either that
+// its client libraries do not load (and what to install) or that nothing
+// answered there. Empty when neither is set.
+std::vector<std::string> display_unreached(const char *display, const char *wayland_display,
+                                           bool x11_libraries, bool wayland_libraries);
 
 // ---------------------------------------------------------------------------
 // Frame and presentation (vek_frame.cpp)

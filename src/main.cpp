@@ -87,8 +87,10 @@ int SDL_main(int argc, char **argv) {
     DEFER(wdeinit);
     ASSERT_ADVISE(VEK_Init(.width = cfg.display_width, .height = cfg.display_height,
                            .pixel_perfect = false, .show_cursor = true, .title = "bramble") == 0,
-                  "The game could not open its window or its own folder. Unpack or install it "
-                  "again, keeping asset and res beside the program, and see README.txt.");
+                  "The game could not open its window or its own folder: the lines above say "
+                  "why, and what to install when the system lacks a library. Otherwise unpack or "
+                  "install the game again, keeping asset and res beside the program. README.txt "
+                  "says more.");
     DEFER(VEK_Quit);
     world_init("res/world/world.csv");
     record_init();

@@ -184,6 +184,9 @@ int main(int argc, char **argv) {
     setenv("SDL_RENDER_DRIVER", "software", 0);
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent", 0);
+    // A fatal stop of a test (or of the game a test starts) says so on standard
+    // error only: a message box would wait for someone to close it.
+    setenv("VEK_FATAL_NOTICE", "stderr", 0);
     setenv("BRAMBLE_RUNTIME_DIR", BRAMBLE_RUNTIME_DIR_DEFAULT, 0);
     setenv("BRAMBLE_SOURCE_DIR", BRAMBLE_SOURCE_DIR_DEFAULT, 0);
     ::testing::InitGoogleTest(&argc, argv);

@@ -4,6 +4,9 @@
 #include "vek_internal.h"
 
 #include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -334,6 +337,84 @@ TEST(Camera, RoundsHalfUpAndStoresTheNegatedPosition) {
         EXPECT_EQ(VEK_GetCameraX(), c.cx) << c.x;
         EXPECT_EQ(VEK_GetCameraY(), c.cy) << c.y;
     }
+}
+
+// A start that reached no display names the cause a player can act on: the
+// variable to set when none is, the packages to install when the variable is set
+// but its client libraries do not load (the portable build loads them at start),
+// and the place nothing answered when they do.
+TEST(NoDisplay, TellsAMissingVariableFromMissingLibrariesFromASilentServer) {
+    EXPECT_TRUE(display_unreached(nullptr, nullptr, false, false).empty());
+    EXPECT_TRUE(display_unreached("", "", false, false).empty());
+
+    std::vector<std::string> x11 = display_unreached(":0", nullptr, false, false);
+    ASSERT_EQ(x11.size(), 1u);
+    EXPECT_NE(x11[0].find("libX11.so.6"), std::string::npos) << x11[0];
+    EXPECT_NE(x11[0].find("install libx11-6 and libxext6"), std::string::npos) << x11[0];
+    EXPECT_EQ(x11[0].find("set DISPLAY"), std::string::npos) << x11[0];
+
+    std::vector<std::string> silent = display_unreached(":7", "", true, false);
+    ASSERT_EQ(silent.size(), 1u);
+    EXPECT_EQ(silent[0], "no X server answered at DISPLAY=:7");
+
+    std::vector<std::string> both = display_unreached(":0", "wayland-0", true, false);
+    ASSERT_EQ(both.size(), 2u);
+    EXPECT_EQ(both[0], "no X server answered at DISPLAY=:0");
+    EXPECT_NE(both[1].find("install libwayland-client0"), std::string::npos) << both[1];
+
+    std::vector<std::string> compositor = display_unreached(nullptr, "wayland-1", false, true);
+    ASSERT_EQ(compositor.size(), 1u);
+    EXPECT_EQ(compositor[0], "no Wayland compositor answered at WAYLAND_DISPLAY=wayland-1");
+}
+
+// Characters of a UTF-8 string (its bytes other than continuation bytes).
+size_t characters(const std::string &s) {
+    size_t n = 0;
+    for (unsigned char c : s) n += (c & 0xC0) != 0x80;
+    return n;
+}
+
+// The message box never wraps: the notice is laid out in lines of at most the
+// width, in characters, broken at spaces, every word kept in order, a word longer
+// than a line cut between two characters, tabs as spaces.
+TEST(FatalNotice, FillsLinesToTheWidthKeepingEveryWordAndWholeCharacters) {
+    const std::string e_acutes = [] {
+        std::string s;
+        for (int i = 0; i < 45; i++) s += "\u00e9";
+        return s;
+    }();
+    const std::string text = "ERR record.cpp:record_init:36 \tassert failed: mic > 0\n\nNo "
+                             "microphone could be opened: plug one in, then start the game "
+                             "again from Zo\u00e9-\u65e5\u672c.\n" +
+                             e_acutes + " end";
+    const size_t width = 30;
+    std::string filled = notice_fill(text.c_str(), width);
+    EXPECT_EQ(filled.find('\t'), std::string::npos) << filled;
+
+    std::istringstream lines(filled);
+    std::string line;
+    while (std::getline(lines, line)) {
+        EXPECT_LE(characters(line), width) << "[" << line << "]";
+        // Each line is whole UTF-8: it starts with a character, not inside one.
+        if (!line.empty()) {
+            EXPECT_NE(static_cast<unsigned char>(line[0]) & 0xC0, 0x80) << line;
+        }
+    }
+    // The 45 e-acutes fill one line of exactly 30 characters (60 bytes), and the rest
+    // goes on.
+    EXPECT_NE(filled.find("\n" + e_acutes.substr(0, 60) + "\n"), std::string::npos) << filled;
+    // The same words in the same order, the cut one rejoined.
+    std::string words_in, words_out, word;
+    std::istringstream a(text), b(filled);
+    while (a >> word) words_in += word + " ";
+    while (b >> word) words_out += word + " ";
+    std::string rejoined = words_out;
+    size_t long_word = rejoined.find("\u00e9\u00e9");
+    ASSERT_NE(long_word, std::string::npos) << filled;
+    rejoined.erase(rejoined.find(' ', long_word), 1);
+    EXPECT_EQ(rejoined, words_in) << filled;
+    // Short lines stay as they are.
+    EXPECT_EQ(notice_fill("a b\nc", width), "a b\nc");
 }
 
 } // namespace

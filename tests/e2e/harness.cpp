@@ -8,6 +8,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
@@ -647,6 +648,12 @@ Game::Game(XServer &x, Mic mic, const std::function<void(const std::string &dir)
     env.push_back("SDL_DISKAUDIOFILEIN=" + game_path(mic_path));
     env.push_back("DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent");
     env.insert(env.end(), how.env.begin(), how.env.end());
+    // Started as from a desktop (no terminal), a fatal stop would wait in a message
+    // box until someone closes it. The tests read standard error; the one about the
+    // box names the setting itself.
+    if (std::none_of(how.env.begin(), how.env.end(),
+                     [](const std::string &e) { return e.rfind("VEK_FATAL_NOTICE=", 0) == 0; }))
+        env.push_back("VEK_FATAL_NOTICE=stderr");
     if (how.runner.empty()) {
         // Any sanitizer finding ends the game with a report on stderr and a non-zero
         // status; both are checked by the tests.

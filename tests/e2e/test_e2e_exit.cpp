@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: Zlib
 // How the game ends: a SIGTERM ends it like closing the window (status 0, clean
-// stderr, no sanitizer report), and the two start-up failures a player can meet,
-// a missing world file and a microphone that cannot be opened, end it with status
-// 1 and the ERR line of the failed check.
+// stderr, no sanitizer report), and the start-up failures a player can meet, a
+// missing world file, a microphone that cannot be opened and a system without
+// OpenGL, end it with status 1 and the lines that say why, in a message box too
+// when the game was started from the desktop.
 #include "harness.h"
 
 #include <gtest/gtest.h>
@@ -73,6 +74,57 @@ INSTANTIATE_TEST_SUITE_P(
                       EndCase{"no_microphone", Mic::MISSING, false, false, 1,
                               R"(ERR [^ ]*:record_init:[0-9]+.*assert failed: mic > 0)"}),
     [](const ::testing::TestParamInfo<EndCase> &i) { return std::string(i.param.name); });
+
+// Started from the desktop (standard input and error no terminal, as the harness
+// starts it), a fatal stop shows its words in a message box, which waits to be
+// read: the game is still there until the box is closed, then ends with status 1.
+// The box fits the screen, since its lines are laid out to a width.
+TEST(DesktopStart, NoMicrophoneShowsWhyInAMessageBoxThenEndsWithStatusOne) {
+    XServer x;
+    Launch how;
+    how.env = {"VEK_FATAL_NOTICE="}; // the game decides by its terminals alone
+    Game g(x, Mic::MISSING, {}, how);
+    ASSERT_TRUE(g.wait_window(60.0, "bramble stopped")) << g.stderr_text();
+    EXPECT_TRUE(g.running());
+    int bx, by, bw, bh;
+    ASSERT_TRUE(g.geometry(bx, by, bw, bh));
+    EXPECT_LE(bw, 1024) << "a line of the notice runs off the screen";
+    ASSERT_TRUE(xdotool(x, {"key", "--window", std::to_string(g.window()), "Return"}));
+    std::optional<int> status = g.wait_exit(30.0);
+    ASSERT_TRUE(status.has_value()) << "still running after the box was closed";
+    EXPECT_EQ(*status, 1);
+    std::string err = g.stderr_text();
+    EXPECT_NE(err.find("assert failed: mic > 0"), std::string::npos) << err;
+    EXPECT_EQ(err.find("no message box"), std::string::npos) << err;
+}
+
+// Without an OpenGL library SDL has no accelerated renderer and says only that no
+// render driver matched: the game names what to install, and the way to start
+// without it, which does start.
+TEST(DesktopStart, NoOpenGlSaysWhatToInstallAndSoftwareDrawingStarts) {
+    XServer x;
+    Launch how;
+    how.env = {"SDL_OPENGL_LIBRARY=/nonexistent/libGL.so.1"};
+    {
+        Game g(x, Mic::SILENT, {}, how);
+        std::optional<int> status = g.wait_exit(60.0);
+        ASSERT_TRUE(status.has_value()) << "still running";
+        EXPECT_EQ(*status, 1);
+        std::string err = g.stderr_text();
+        EXPECT_TRUE(std::regex_search(
+            err, std::regex(R"((^|\n)LOG [^ ]+:platform_create_renderer:[0-9]+ \tno accelerated )"
+                            R"(renderer \([^)]+\): install OpenGL \(Mesa: libgl1 [^\n]*)"
+                            R"(SDL_RENDER_DRIVER=software to draw without it\n)")))
+            << err;
+    }
+    how.env.push_back("SDL_RENDER_DRIVER=software");
+    Game g(x, Mic::SILENT, {}, how);
+    ASSERT_TRUE(g.wait_window(60.0)) << g.stderr_text();
+    ASSERT_TRUE(poll_until(60.0, [&] { return g.shot().background() == START_RED; }))
+        << g.stderr_text();
+    g.terminate();
+    EXPECT_EQ(g.wait_exit(30.0), std::optional<int>(0)) << g.stderr_text();
+}
 
 // The e2e runs are the sanitized check of the real executable: when these tests
 // are built with the sanitizers, the game they start must carry the runtimes too
