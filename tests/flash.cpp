@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 namespace {
 
@@ -69,12 +70,12 @@ bool FlashCounter::transition(Kind k, uint32_t a, uint32_t b) const {
     return shade(a).red || shade(b).red;
 }
 
-FlashCounter::Leg FlashCounter::step(Kind k, Leg &leg, uint32_t rgb, int64_t ms) const {
+FlashCounter::Leg FlashCounter::step(Kind k, Leg &leg, uint32_t rgb, int32_t ms) const {
     Leg ended;
     if (leg.dir == 0) {
         // No turning point yet: the first leg starts from the least or the most
         // reached so far, whichever the new colour lies far enough from.
-        int8_t dir = 0;
+        int32_t dir = 0;
         if (direction(k, leg.to, rgb) < 0 && far_apart(k, leg.to, rgb)) {
             dir = -1;
             leg.from = leg.to;
@@ -102,7 +103,7 @@ FlashCounter::Leg FlashCounter::step(Kind k, Leg &leg, uint32_t rgb, int64_t ms)
         ended = leg;
         leg.from = leg.to;
         leg.to = rgb;
-        leg.dir = static_cast<int8_t>(dir);
+        leg.dir = dir;
         leg.counts_at = transition(k, leg.from, leg.to) ? ms : NEVER;
     }
     return ended;
@@ -119,16 +120,20 @@ void FlashCounter::frame(int64_t ms, const uint32_t *argb) {
         std::memcpy(shown_.data(), argb, n * 4);
         for (size_t i = 0; i < n; i++) {
             uint32_t rgb = argb[i] & 0xffffff;
-            pixels_[i].rgb = rgb;
             for (Leg &leg : pixels_[i].legs) leg = Leg{rgb, rgb, NEVER, 0};
         }
+        first_ms_ = ms;
         started_ = true;
         return;
     }
+    const int32_t at = static_cast<int32_t>(ms - first_ms_);
+    // Pixels' states compare as bytes: they have no padding.
+    static_assert(std::has_unique_object_representations_v<Pixel>);
     // Most pixels that change do so from the same state to the same colour as the
     // one before (a new background): its outcome is reused, and the legs it ended
     // are tallied once for the whole run of such pixels.
     Pixel before{}, after{};
+    uint32_t to = 0;
     Leg ended[2]{};
     int run = 0;
     auto flush = [&] {
@@ -139,22 +144,22 @@ void FlashCounter::frame(int64_t ms, const uint32_t *argb) {
     for (size_t first = 0; first < n; first += row) {
         // Whole rows that did not change are passed over at once.
         if (std::memcmp(argb + first, &shown_[first], row * 4) == 0) continue;
-        std::memcpy(&shown_[first], argb + first, row * 4);
         for (size_t i = first; i < first + row; i++) {
             uint32_t rgb = argb[i] & 0xffffff;
+            if (rgb == (shown_[i] & 0xffffff)) continue;
             Pixel &p = pixels_[i];
-            if (rgb == p.rgb) continue;
-            if (run == 0 || !(p == before) || rgb != after.rgb) {
+            if (run == 0 || rgb != to || std::memcmp(&p, &before, sizeof p) != 0) {
                 flush();
                 before = p;
                 after = p;
-                after.rgb = rgb;
+                to = rgb;
                 for (int k = 0; k < 2; k++)
-                    ended[k] = step(static_cast<Kind>(k), after.legs[k], rgb, ms);
+                    ended[k] = step(static_cast<Kind>(k), after.legs[k], rgb, at);
             }
             p = after;
             run++;
         }
+        std::memcpy(&shown_[first], argb + first, row * 4);
     }
     flush();
 }
@@ -193,7 +198,7 @@ FlashWindow FlashCounter::worst(Kind k) const {
         int n = static_cast<int>(end - at.begin()) - static_cast<int>(i);
         if (n > best.transitions) {
             best.transitions = n;
-            best.from_ms = at[i];
+            best.from_ms = first_ms_ + at[i];
         }
     }
     return best;

@@ -44,20 +44,18 @@ class FlashCounter {
 
   private:
     enum Kind { GENERAL, RED };
-    static constexpr int64_t NEVER = INT64_MIN;
+    static constexpr int32_t NEVER = INT32_MIN;
 
     // A pixel's current leg of one kind. Before its first leg (`dir` 0), `from`
     // and `to` are the colours with the least and the most of the measure so far.
     struct Leg {
         uint32_t from = 0, to = 0; // colours at its ends, 0xRRGGBB
-        int64_t counts_at = NEVER; // frame from which it is a transition
-        int8_t dir = 0;            // +1 rising, -1 falling measure
-        bool operator==(const Leg &) const = default;
+        int32_t counts_at = NEVER; // frame from which it is a transition, in ms
+                                   // from the first
+        int32_t dir = 0;           // +1 rising, -1 falling measure
     };
     struct Pixel {
-        uint32_t rgb = 0;
         Leg legs[2]; // GENERAL, RED
-        bool operator==(const Pixel &) const = default;
     };
     struct Shade {
         float luminance, u, v, redness;
@@ -67,10 +65,10 @@ class FlashCounter {
         uint32_t rgb = 0xffffffff; // no 24-bit colour has this key
         Shade shade{};
     };
-    // Pixels whose transitions counted from `ms` in each direction, by kind:
+    // Pixels whose transitions counted from a time in each direction, by kind:
     // [kind][0] falling, [kind][1] rising.
     using Counts = std::array<std::array<int, 2>, 2>;
-    using Tally = std::map<int64_t, Counts>;
+    using Tally = std::map<int32_t, Counts>;
 
     const Shade &shade(uint32_t rgb) const;
     float measure(Kind k, uint32_t rgb) const;
@@ -78,13 +76,14 @@ class FlashCounter {
     bool far_apart(Kind k, uint32_t a, uint32_t b) const;
     bool transition(Kind k, uint32_t a, uint32_t b) const;
     // Moves `leg` on to `rgb` at `ms`; a leg that ends is returned.
-    Leg step(Kind k, Leg &leg, uint32_t rgb, int64_t ms) const;
+    Leg step(Kind k, Leg &leg, uint32_t rgb, int32_t ms) const;
     static void tally(Tally &t, Kind k, const Leg &ended, int pixels);
     FlashWindow worst(Kind k) const;
 
     int w_, h_;
     bool started_ = false;
-    std::vector<uint32_t> shown_; // the last picture, as read
+    int64_t first_ms_ = 0;
+    std::vector<uint32_t> shown_; // the last picture, colours only
     std::vector<Pixel> pixels_;
     Tally ended_; // transitions of the legs that ended
     mutable std::vector<Cached> cache_;
