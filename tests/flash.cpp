@@ -26,15 +26,23 @@ const FlashCounter::Shade &FlashCounter::shade(uint32_t rgb) const {
     if (c.rgb == rgb) return c.shade;
     float r = linear(rgb >> 16 & 0xff), g = linear(rgb >> 8 & 0xff), b = linear(rgb & 0xff);
     Shade &s = c.shade;
-    s.luminance = 0.2126f * r + 0.7152f * g + 0.0722f * b;
-    // Chromaticity in the CIE 1976 UCS diagram, from the sRGB primaries' XYZ.
-    float x = 0.4124f * r + 0.3576f * g + 0.1805f * b;
-    float z = 0.0193f * r + 0.1192f * g + 0.9505f * b;
-    float d = x + 15.0f * s.luminance + 3.0f * z;
-    s.u = d > 0.0f ? 4.0f * x / d : 0.0f;
-    s.v = d > 0.0f ? 9.0f * s.luminance / d : 0.0f;
-    s.redness = std::fmax(0.0f, (r - g - b) * 320.0f);
-    s.red = r + g + b > 0.0f && r / (r + g + b) >= 0.8f;
+    // The sRGB primaries' XYZ, then the chromaticity (x, y) and from it the CIE 1976
+    // UCS coordinates; Y is the relative luminance.
+    const float X = 0.4124f * r + 0.3576f * g + 0.1805f * b;
+    const float Y = 0.2126f * r + 0.7152f * g + 0.0722f * b;
+    const float Z = 0.0193f * r + 0.1192f * g + 0.9505f * b;
+    s.luminance = Y;
+    s.u = s.v = 0.0f;
+    if (X + Y + Z > 0.0f) {
+        const float cx = X / (X + Y + Z), cy = Y / (X + Y + Z);
+        const float den = -2.0f * cx + 12.0f * cy + 3.0f;
+        s.u = 4.0f * cx / den;
+        s.v = 9.0f * cy / den;
+    }
+    // Saturated red and redness, by the working definition's own terms.
+    const float sum = r + g + b;
+    s.red = sum > 0.0f && r >= 0.8f * sum;
+    s.redness = r - g - b > 0.0f ? (r - g - b) * 320.0f : 0.0f;
     c.rgb = rgb;
     return s;
 }
