@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <optional>
 #include <random>
 #include <utility>
 
@@ -52,12 +53,12 @@ constexpr int SIDE = 64;
 // alternate between `a` and `b` at `hz` flashes a second (the rest stays black),
 // after a first picture in `lead`; the counter that read them.
 FlashCounter alternate(uint32_t a, uint32_t b, int hz, int area = SIDE * SIDE,
-                       uint32_t lead = 0x1000000) {
+                       std::optional<uint32_t> lead = std::nullopt) {
     FlashCounter fc(SIDE, SIDE);
     std::vector<uint32_t> px(SIDE * SIDE);
     for (int f = 0; f <= 120; f++) {
         uint32_t c = (f * 2 * hz / 60) % 2 == 0 ? a : b;
-        if (f == 0 && lead <= 0xffffff) c = lead;
+        if (f == 0 && lead) c = *lead;
         for (int i = 0; i < SIDE * SIDE; i++) px[i] = i < area ? c : 0x000000;
         fc.frame(f * 1000 / 60, px.data());
     }
@@ -94,7 +95,7 @@ TEST(FlashCounting, CountsSwingsThatStayNearTheFirstPicture) {
               8);
 }
 
-// Between two saturated reds, (R - G - B) x 320 goes from 81 to 122 and back:
+// Between two saturated reds, (R - G - B) x 320 goes from 81 to 121 and back:
 // red transitions, though neither state ever stops being red.
 TEST(FlashCounting, CountsChangesBetweenTwoSaturatedReds) {
     FlashCounter reds = alternate(0x993333, 0xb23333, 4);
@@ -115,7 +116,7 @@ class ForcedBackgrounds : public GameTest {
         GameTest::TearDown();
     }
 
-    // The counter that read the run's pictures, and the switches it made.
+    // The counter that read the run's pictures, and the run's switches.
     std::pair<FlashCounter, int> alternate(std::array<int, 3> a, std::array<int, 3> b) {
         // The challenge comes with the red level's draw, slot 1 ("CHUT !") after
         // a, slot 2 ("STOP !") after b: 22 leaves the level (% 11) as it is and
