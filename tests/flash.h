@@ -3,17 +3,23 @@
 // general and red flashes by the web accessibility guidelines' flash thresholds
 // (see docs/photosensitivity.md), reporting the worst one-second window.
 //
-// Each pixel follows its own light: a transition is a change of relative
-// luminance of at least 0.1 from the extreme reached since its last transition,
-// in the opposite direction, with the darker state below 0.8; a red transition is
-// a change into or out of a saturated red that is far enough in colour. A frame
-// holds a transition of the picture when the pixels making the same transition in
-// it cover at least a quarter of the picture. A flash is a pair of opposite
-// transitions: more than six transitions within one second is more than three
-// flashes.
+// It is a second formulation of the rule, written apart from the game's own flash
+// limit (src/flash_limit.cpp) so that a fault in one does not hide in the other.
+// Each pixel's history is cut into legs between its turning points: a leg runs
+// from one turning point in the direction of the change, the farthest point it
+// reaches is the next turning point once the pixel has come back from it far
+// enough to make a leg of its own. A leg far enough in luminance (0.1, the darker
+// end below 0.8) is a general transition, one far enough in redness or colour
+// with a saturated red at one end a red transition; it counts from the frame in
+// which it first became one. A frame holds a transition of the picture when the
+// legs counting from it, in the same direction, cover at least a quarter of the
+// picture. A flash is a pair of opposite transitions: more than six transitions
+// within one second is more than three flashes.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <map>
 #include <vector>
 
 // The busiest second of a run.
@@ -32,10 +38,25 @@ class FlashCounter {
     // ignored), row by row. The first picture is where counting starts.
     void frame(int64_t ms, const uint32_t *argb);
 
-    FlashWindow worst_general() const { return worst(general_.at); }
-    FlashWindow worst_red() const { return worst(red_.at); }
+    // Up to the last picture, legs not yet ended included.
+    FlashWindow worst_general() const { return worst(GENERAL); }
+    FlashWindow worst_red() const { return worst(RED); }
 
   private:
+    enum Kind { GENERAL, RED };
+    static constexpr int32_t NEVER = INT32_MIN;
+
+    // A pixel's current leg of one kind. Before its first leg (`dir` 0), `from`
+    // and `to` are the colours with the least and the most of the measure so far.
+    struct Leg {
+        uint32_t from = 0, to = 0; // colours at its ends, 0xRRGGBB
+        int32_t counts_at = NEVER; // frame from which it is a transition, in ms
+                                   // from the first
+        int32_t dir = 0;           // +1 rising, -1 falling measure
+    };
+    struct Pixel {
+        Leg legs[2]; // GENERAL, RED
+    };
     struct Shade {
         float luminance, u, v, redness;
         bool red;
@@ -44,21 +65,26 @@ class FlashCounter {
         uint32_t rgb = 0xffffffff; // no 24-bit colour has this key
         Shade shade{};
     };
-    struct Series {
-        std::vector<int64_t> at;
-        int last = 0; // direction of the last one
-        void add(int64_t ms, int direction);
-    };
+    // Pixels whose transitions counted from a time in each direction, by kind:
+    // [kind][0] falling, [kind][1] rising.
+    using Counts = std::array<std::array<int, 2>, 2>;
+    using Tally = std::map<int32_t, Counts>;
 
-    const Shade &shade(uint32_t rgb);
-    static FlashWindow worst(const std::vector<int64_t> &at);
+    const Shade &shade(uint32_t rgb) const;
+    float measure(Kind k, uint32_t rgb) const;
+    int direction(Kind k, uint32_t from, uint32_t to) const;
+    bool far_apart(Kind k, uint32_t a, uint32_t b) const;
+    bool transition(Kind k, uint32_t a, uint32_t b) const;
+    // Moves `leg` on to `rgb` at `ms`; a leg that ends is returned.
+    Leg step(Kind k, Leg &leg, uint32_t rgb, int32_t ms) const;
+    static void tally(Tally &t, Kind k, const Leg &ended, int pixels);
+    FlashWindow worst(Kind k) const;
 
     int w_, h_;
     bool started_ = false;
-    std::vector<uint32_t> shown_;   // each pixel now, as read
-    std::vector<float> extreme_;    // luminance reached since its last transition
-    std::vector<int8_t> direction_; // of that transition: +1, -1, 0 none yet
-    std::vector<uint32_t> red_ref_; // colour a red transition is measured from
-    std::vector<Cached> cache_;
-    Series general_, red_;
+    int64_t first_ms_ = 0;
+    std::vector<uint32_t> shown_; // the last picture, colours only
+    std::vector<Pixel> pixels_;
+    Tally ended_; // transitions of the legs that ended
+    mutable std::vector<Cached> cache_;
 };

@@ -11,21 +11,54 @@
 #include "start_screen.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
+#include <optional>
 #include <random>
+#include <utility>
+
+// ---------------------------------------------------------------------------
+// Draws forced onto chosen backgrounds
+// ---------------------------------------------------------------------------
+// The game's rand() comes here (tests/CMakeLists.txt wraps it): the real one,
+// unless a test forces the draws. Then each switch draws `draws[0]`, `draws[1]`,
+// `draws[2]`, `draws[0]`, ... from its first call: the channels of every colour
+// it draws, and the challenge (`draws[0] % 7`), are the same whatever the flash
+// limit draws again. The second set is used on switching away from "CHUT !".
+extern "C" int __real_rand(void);
+
+namespace {
+struct ForcedDraws {
+    bool on = false;
+    std::array<int, 3> draws[2]{};
+    minigame_fn current = nullptr; // the challenge the switch is leaving
+    int call = 0;                  // calls of this switch so far
+} forced;
+} // namespace
+
+extern "C" int __wrap_rand(void) {
+    if (!forced.on) return __real_rand();
+    if (game.cur_minigame != forced.current) {
+        forced.current = game.cur_minigame;
+        forced.call = 0;
+    }
+    return forced.draws[game.cur_minigame == silence][forced.call++ % 3];
+}
 
 namespace {
 
 constexpr int SIDE = 64;
 
 // Two seconds of frames at 60 Hz in which the first `area` pixels of the picture
-// alternate between `a` and `b` at `hz` flashes a second (the rest stays black);
-// the counter that read them.
-FlashCounter alternate(uint32_t a, uint32_t b, int hz, int area = SIDE * SIDE) {
+// alternate between `a` and `b` at `hz` flashes a second (the rest stays black),
+// after a first picture in `lead`; the counter that read them.
+FlashCounter alternate(uint32_t a, uint32_t b, int hz, int area = SIDE * SIDE,
+                       std::optional<uint32_t> lead = std::nullopt) {
     FlashCounter fc(SIDE, SIDE);
     std::vector<uint32_t> px(SIDE * SIDE);
     for (int f = 0; f <= 120; f++) {
         uint32_t c = (f * 2 * hz / 60) % 2 == 0 ? a : b;
+        if (f == 0 && lead) c = *lead;
         for (int i = 0; i < SIDE * SIDE; i++) px[i] = i < area ? c : 0x000000;
         fc.frame(f * 1000 / 60, px.data());
     }
@@ -52,6 +85,96 @@ TEST(FlashCounting, CountsFlashesPerSecondOverAQuarterOfThePicture) {
     EXPECT_EQ(red.worst_general().transitions, 0);
     EXPECT_EQ(red.worst_red().transitions, 8);
     EXPECT_EQ(alternate(dark, light, 4).worst_red().transitions, 0);
+}
+
+// The start screen's red (luminance 0.22), then the palette's greys 0.4 and 0.6
+// (0.13 and 0.32), each within a tenth of it but 0.19 from each other: every
+// change from the first on is a transition.
+TEST(FlashCounting, CountsSwingsThatStayNearTheFirstPicture) {
+    EXPECT_EQ(alternate(0x666666, 0x999999, 4, SIDE * SIDE, 0xff1919).worst_general().transitions,
+              8);
+}
+
+// Between two saturated reds, (R - G - B) x 320 goes from 81 to 121 and back:
+// red transitions, though neither state ever stops being red.
+TEST(FlashCounting, CountsChangesBetweenTwoSaturatedReds) {
+    FlashCounter reds = alternate(0x993333, 0xb23333, 4);
+    EXPECT_EQ(reds.worst_red().transitions, 8);
+    EXPECT_EQ(reds.worst_general().transitions, 0);
+    // Two reds 16 apart (0xa93333 and 0xb23333): not far enough.
+    EXPECT_EQ(alternate(0xa93333, 0xb23333, 4).worst_red().transitions, 0);
+}
+
+// Three seconds of a run 72 s in, where a challenge held lasts a tenth of a
+// second, with a silent and still player and the draws forced: "CHUT !" and
+// "STOP !" in turn, each ending after its hold, on the colours `a` and `b` (levels
+// 0 to 10 of red, green and blue: 0.2, 0.25, ... 0.7). Nine switches a second.
+class ForcedBackgrounds : public GameTest {
+  protected:
+    void TearDown() override {
+        forced = ForcedDraws{};
+        GameTest::TearDown();
+    }
+
+    // The counter that read the run's pictures, and the run's switches.
+    std::pair<FlashCounter, int> alternate(std::array<int, 3> a, std::array<int, 3> b) {
+        // The challenge comes with the red level's draw, slot 1 ("CHUT !") after
+        // a, slot 2 ("STOP !") after b: 22 leaves the level (% 11) as it is and
+        // adds one to the slot (% 7).
+        forced.draws[0] = a;
+        forced.draws[1] = b;
+        forced.draws[0][0] += 22 * ((1 - a[0] % 7 + 7) % 7);
+        forced.draws[1][0] += 22 * ((2 - b[0] % 7 + 7) % 7);
+        forced.on = true;
+        reset_start_screen();
+        FlashCounter fc(cfg.display_width, cfg.display_height);
+        Pixels px;
+        frame(16); // the start screen
+        read_picture_into(px);
+        fc.frame(now_ms, px.data.data());
+        game.music = true;
+        game.time_start = now_s - 72;
+        minigame_start();
+        int switches = 1;
+        for (int f = 0; f < 188; f++) {
+            minigame_fn shown = game.cur_minigame;
+            frame(16);
+            read_picture_into(px);
+            fc.frame(now_ms, px.data.data());
+            switches += game.cur_minigame != shown;
+            if (game.cur_minigame != silence && game.cur_minigame != do_nothing) {
+                ADD_FAILURE() << "the draws were not forced";
+                break;
+            }
+        }
+        return {std::move(fc), switches};
+    }
+
+    static void report(const char *what, FlashWindow w, int switches) {
+        std::printf("%s: worst second %.1f flashes; %d of %d backgrounds drawn again\n", what,
+                    w.flashes(), minigame_redraws(), switches);
+    }
+};
+
+// The palette's greys 0.4 and 0.6 (luminance 0.13 and 0.32) both lie within a
+// tenth of the start screen's red (0.22): the limit follows the backgrounds from
+// the first one on, not the start screen, and draws some of them again.
+TEST_F(ForcedBackgrounds, GreysNearTheStartScreenKeepToTheLimit) {
+    auto [fc, switches] = alternate({4, 4, 4}, {8, 8, 8});
+    report("greys 0.4 and 0.6", fc.worst_general(), switches);
+    EXPECT_LE(fc.worst_general().transitions, FlashCounter::MAX_TRANSITIONS)
+        << fc.worst_general().flashes() << " flashes in a second";
+    EXPECT_GT(minigame_redraws(), 0);
+}
+
+// Two saturated reds, (0.6, 0.2, 0.2) and (0.7, 0.2, 0.2): (R - G - B) x 320 goes
+// from 81 to 121 and back, a red transition each time.
+TEST_F(ForcedBackgrounds, TwoSaturatedRedsKeepToTheLimit) {
+    auto [fc, switches] = alternate({8, 0, 0}, {10, 0, 0});
+    report("reds 0.6 and 0.7", fc.worst_red(), switches);
+    EXPECT_LE(fc.worst_red().transitions, FlashCounter::MAX_TRANSITIONS)
+        << fc.worst_red().flashes() << " red flashes in a second";
+    EXPECT_GT(minigame_redraws(), 0);
 }
 
 // ---------------------------------------------------------------------------
