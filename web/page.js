@@ -86,9 +86,18 @@
     return Array.from(digest, (b) => b.toString(16).padStart(2, '0')).join('');
   }
 
-  // The bytes of `file` ({ name, size, sha256 }), each part also handed to
-  // `sink` as it arrives; without a new byte for STALL_MS the download is given
-  // up as stalled.
+  // `bytes` once they proved to be those of `file`.
+  async function verify(file, bytes) {
+    if (await sha256(bytes) !== file.sha256) {
+      throw new Error('the file ' + file.name + ' is not this version\'s: its bytes differ from ' +
+                      'those of the build. Reload the page; if it persists, tell whoever hosts it.');
+    }
+    return bytes;
+  }
+
+  // The bytes of `file` ({ name, size, sha256 }), as many as the build says
+  // (verify checks what they are), each part also handed to `sink` as it
+  // arrives; without a new byte for STALL_MS the download is given up as stalled.
   async function fetchFile(file, sink = () => {}) {
     const name = file.name;
     const abort = new AbortController();
@@ -114,7 +123,7 @@
                         response.status + ' ' + response.statusText + ').');
       }
       const reader = response.body.getReader();
-      const parts = [];
+      const data = new Uint8Array(file.size);
       received[name] = 0;
       for (;;) {
         let chunk;
@@ -125,14 +134,14 @@
         }
         if (chunk.done) break;
         watch();
-        received[name] += chunk.value.length;
-        if (received[name] > file.size) {
+        if (received[name] + chunk.value.length > file.size) {
           abort.abort();
           throw new Error('the file ' + name + ' is larger than this version\'s ' + file.size +
                           ' bytes: the site holds a damaged file or one of another version. ' +
                           'Reload the page; if it persists, tell whoever hosts it.');
         }
-        parts.push(chunk.value);
+        data.set(chunk.value, received[name]);
+        received[name] += chunk.value.length;
         sink(chunk.value);
         progress();
       }
@@ -140,17 +149,6 @@
         throw new Error('the file ' + name + ' is incomplete: it has ' + received[name] +
                         ' of its ' + file.size + ' bytes. Reload the page; if it persists, the ' +
                         'site is damaged.');
-      }
-      const data = new Uint8Array(received[name]);
-      let at = 0;
-      for (const part of parts) {
-        data.set(part, at);
-        at += part.length;
-      }
-      if (await sha256(data) !== file.sha256) {
-        throw new Error('the file ' + name + ' is not this version\'s: its bytes differ from ' +
-                        'those of the build. Reload the page; if it persists, tell whoever ' +
-                        'hosts it.');
       }
       return data;
     } finally {
@@ -161,7 +159,9 @@
   // The game's compiled module, compiled from the bytes as they arrive (where the
   // browser can) and given out once the whole file has proved right.
   async function compileWasm(file) {
-    if (!WebAssembly.compileStreaming) return WebAssembly.compile(await fetchFile(file));
+    if (!WebAssembly.compileStreaming) {
+      return WebAssembly.compile(await verify(file, await fetchFile(file)));
+    }
     let feed;
     const stream = new ReadableStream({ start: (controller) => { feed = controller; } });
     const compiled = WebAssembly.compileStreaming(
@@ -169,8 +169,9 @@
     compiled.catch(() => {}); // a failed download tells its own error
     try {
       // A copy to the compiler: the parts are kept for the digest.
-      await fetchFile(file, (part) => feed.enqueue(part.slice()));
+      const bytes = await fetchFile(file, (part) => feed.enqueue(part.slice()));
       feed.close();
+      await verify(file, bytes);
     } catch (e) {
       feed.error(e);
       throw e;
@@ -192,8 +193,8 @@
       return Promise.reject(new Error('the page must be served over https or from this ' +
         'computer: only there does the browser check its files, and give the microphone.'));
     }
-    return Promise.all([once(GAME.script, fetchFile), once(GAME.data, fetchFile),
-                        once(GAME.wasm, compileWasm)]);
+    return Promise.all([once(GAME.script, async (file) => verify(file, await fetchFile(file))),
+                        once(GAME.data, fetchFile), once(GAME.wasm, compileWasm)]);
   }
 
   function stalled(e) {
@@ -235,12 +236,24 @@
     document.body.appendChild(tag);
   }
 
+  // The data's digest is taken while the loader starts (the data is no code,
+  // and the game runs from the click only): "click to play" waits for both.
+  let dataChecked = null;
+
   function begin() {
-    download().then(load, (e) => (e instanceof Stalled ? stalled(e)
-      : fail('The game could not start: ' + e.message)));
+    download().then((files) => {
+      dataChecked = verify(GAME.data, files[1]);
+      dataChecked.catch((e) => fail('The game could not start: ' + e.message));
+      load(files);
+    }, (e) => (e instanceof Stalled ? stalled(e) : fail('The game could not start: ' + e.message)));
   }
 
-  function ready() {
+  async function ready() {
+    try {
+      await dataChecked;
+    } catch {
+      return; // told already
+    }
     if (failed) return;
     bar.hidden = true;
     play.hidden = false;
