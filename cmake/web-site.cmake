@@ -14,10 +14,13 @@
 # The build runs it through <build>/site.cmake, which holds these values; the
 # browser tests run that one again with another SITE and VERSION.
 #
-# The site: index.html; sw.js; page.<h>.js; files.<h>.json, what the page loads
-# (the version, the names of the game's script, .wasm and data, and their sizes,
-# against which the page counts and bounds each download);
-# manifest.<h>.webmanifest and its icons; licences/.
+# The site: index.html; sw.js; page.<h>.js; the game's bramble.<h>.js, .wasm and
+# .data; manifest.<h>.webmanifest and its icons; licences/. The build knows the
+# SHA-256 of every file and hands it on, so that nothing is run or kept whose
+# bytes differ: index.html names the game's three files with their sizes and
+# digests (the page counts, bounds and checks each download against them) and
+# loads page.<h>.js with its digest (integrity); sw.js, written last, lists every
+# file it keeps with its digest, index.html's included.
 cmake_minimum_required(VERSION 3.25)
 foreach(var SITE VERSION SOURCE_DIR GAME_DIR ICON_DIR)
   if(NOT DEFINED ${var})
@@ -56,10 +59,11 @@ function(compress name fresh)
   set(kept ${kept} ${name}.gz ${name}.br PARENT_SCOPE)
 endfunction()
 
-# Copies `src` into the site as <stem>.<hash>.<ext>; `out` gets the name.
+# Copies `src` into the site as <stem>.<hash>.<ext>; `out` gets the name and
+# `out`_SHA its content's SHA-256 (as add_text does).
 function(add_hashed src stem ext out)
-  file(SHA256 ${src} hash)
-  string(SUBSTRING ${hash} 0 10 hash)
+  file(SHA256 ${src} sha)
+  string(SUBSTRING ${sha} 0 10 hash)
   set(name ${stem}.${hash}.${ext})
   if(NOT EXISTS ${SITE}/${name})
     file(COPY_FILE ${src} ${SITE}/${name}.part)
@@ -68,11 +72,13 @@ function(add_hashed src stem ext out)
   compress(${name} OFF)
   set(kept ${kept} ${name} PARENT_SCOPE)
   set(${out} ${name} PARENT_SCOPE)
+  set(${out}_SHA ${sha} PARENT_SCOPE)
 endfunction()
 
 # Writes `text` as <stem>.<hash>.<ext>, or as `stem` itself when `ext` is empty
 # (the two files that keep their names; rewritten only when they change).
 function(add_text text stem ext out)
+  string(SHA256 sha "${text}")
   if(ext STREQUAL "")
     set(name ${stem})
     set(fresh ON)
@@ -83,8 +89,7 @@ function(add_text text stem ext out)
       endif()
     endif()
   else()
-    string(SHA256 hash "${text}")
-    string(SUBSTRING ${hash} 0 10 hash)
+    string(SUBSTRING ${sha} 0 10 hash)
     set(name ${stem}.${hash}.${ext})
     set(fresh OFF)
     if(NOT EXISTS ${SITE}/${name})
@@ -98,6 +103,34 @@ function(add_text text stem ext out)
   compress(${name} ${fresh})
   set(kept ${kept} ${name} PARENT_SCOPE)
   set(${out} ${name} PARENT_SCOPE)
+  set(${out}_SHA ${sha} PARENT_SCOPE)
+endfunction()
+
+# The base64 form of a hex digest, as Subresource Integrity writes it.
+function(hex_to_base64 hex out)
+  set(digits "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/")
+  string(LENGTH ${hex} length)
+  set(text "")
+  foreach(at RANGE 0 ${length} 6)
+    string(SUBSTRING ${hex} ${at} 6 group)
+    string(LENGTH "${group}" n)
+    if(n EQUAL 0)
+      break()
+    endif()
+    # 1, 2 or 3 bytes, as 24 bits with zeros after them: 2, 3 or 4 digits.
+    math(EXPR bits "0x${group} << (24 - 4 * ${n})")
+    math(EXPR count "(${n} / 2) + 1")
+    foreach(k RANGE 3)
+      if(k LESS count)
+        math(EXPR i "(${bits} >> (18 - 6 * ${k})) & 63")
+        string(SUBSTRING ${digits} ${i} 1 digit)
+        string(APPEND text ${digit})
+      else()
+        string(APPEND text "=")
+      endif()
+    endforeach()
+  endforeach()
+  set(${out} ${text} PARENT_SCOPE)
 endfunction()
 
 add_hashed(${GAME_DIR}/bramble.js bramble js SCRIPT)
@@ -128,32 +161,48 @@ add_text("{
 }
 " manifest webmanifest MANIFEST)
 
-set(sizes "")
-foreach(name ${SCRIPT} ${WASM} ${DATA})
-  file(SIZE ${SITE}/${name} size)
-  string(APPEND sizes "${sep}\"${name}\": ${size}")
-  set(sep ", ")
+# What the service worker keeps for offline play: the page and everything it
+# loads, each with its SHA-256 ("name sha256" pairs).
+set(digests "")
+foreach(var PAGE SCRIPT WASM DATA MANIFEST ICON_192 ICON_512)
+  list(APPEND digests "${${var}} ${${var}_SHA}")
 endforeach()
-add_text("{\"version\": \"${VERSION}\", \"script\": \"${SCRIPT}\", \"wasm\": \"${WASM}\", \
-\"data\": \"${DATA}\",\n \"sizes\": {${sizes}}}\n" files json FILES)
-
-# What the service worker keeps for offline play: the page and everything it loads.
-set(offline index.html ${PAGE} ${FILES} ${SCRIPT} ${WASM} ${DATA} ${MANIFEST} ${ICON_192}
-    ${ICON_512})
 foreach(pair ${LICENCES})
   string(REPLACE "=" ";" pair ${pair})
   list(GET pair 0 from)
   list(GET pair 1 to)
   file(COPY_FILE ${from} ${SITE}/licences/${to} ONLY_IF_DIFFERENT)
-  list(APPEND offline licences/${to})
+  file(SHA256 ${SITE}/licences/${to} sha)
+  list(APPEND digests "licences/${to} ${sha}")
 endforeach()
-list(JOIN offline " " OFFLINE)
+# The build: this version's files less the page, by content. The page looks for a
+# kept set of its build (page.js); index.html cannot carry its own digest.
+list(JOIN digests "\n" listed)
+string(SHA256 BUILD "${VERSION}\n${listed}")
+string(SUBSTRING ${BUILD} 0 16 BUILD)
+
+# The game's three files as the page fetches them: name, size and SHA-256 each.
+set(GAME "{\"version\": \"${VERSION}\", \"build\": \"${BUILD}\"")
+foreach(file script wasm data)
+  string(TOUPPER ${file} var)
+  file(SIZE ${SITE}/${${var}} size)
+  string(APPEND GAME ", \"${file}\": {\"name\": \"${${var}}\", \"size\": ${size}, "
+         "\"sha256\": \"${${var}_SHA}\"}")
+endforeach()
+string(APPEND GAME "}")
+hex_to_base64(${PAGE_SHA} PAGE_INTEGRITY)
 
 file(READ ${SOURCE_DIR}/web/index.html page)
 string(CONFIGURE "${page}" page @ONLY)
 add_text("${page}" index.html "" INDEX)
+# The kept set's name: the build and index.html's digest, so that two sets that
+# differ in any byte never share a name.
+string(SUBSTRING ${INDEX_SHA} 0 16 index_sha)
+set(SET "${BUILD} ${index_sha}")
+list(PREPEND digests "index.html ${INDEX_SHA}")
+list(JOIN digests "\",\n  \"" KEPT)
+set(KEPT "[\n  \"${KEPT}\"\n]")
 file(READ ${SOURCE_DIR}/web/sw.js worker)
-string(REGEX REPLACE "^files\\.([0-9a-f]+)\\.json$" "\\1" BUILD ${FILES})
 string(CONFIGURE "${worker}" worker @ONLY)
 add_text("${worker}" sw.js "" WORKER)
 

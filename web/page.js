@@ -20,6 +20,8 @@
   const STALL_MS = 15000;
   // An unanswered microphone prompt gets a hint after this long.
   const ASK_HINT_MS = 5000;
+  // A notice over the game shows this long.
+  const NOTICE_MS = 6000;
 
   function show(state, text) {
     document.body.dataset.state = state;
@@ -55,35 +57,49 @@
   };
 
   // Every file is fetched here rather than by the generated loader, so that each
-  // one has the same stall watch, size bound and messages, and the bar shows the
-  // big ones' progress. The file list (named in the page's script tag, as the
-  // build named every file after a hash of its content) gives the version's
-  // other files and their sizes: the bar counts the bytes received against them
-  // (a server's Content-Length is the compressed size when it compresses, and may
-  // be missing), and a body that runs past its size is cut off.
-  const LIST = document.currentScript.dataset.files;
-  // The list is a few lines; a larger answer is not this build's.
-  const LIST_LIMIT = 65536;
-  let list = null;     // the file list, once read
-  const got = {};      // name -> bytes, kept across a retry
+  // one has the same stall watch, size bound, digest check and messages, and the
+  // bar shows the big ones' progress. The page names the game's three files, each
+  // with its size and SHA-256 (the build wrote them into index.html), so all three
+  // are fetched side by side at once. The bar counts the bytes received against
+  // those sizes (a server's Content-Length is the compressed size when it
+  // compresses, and may be missing), and a body that runs past its size is cut
+  // off. The .wasm is compiled while it downloads; its module is used only once
+  // its bytes proved to be this version's.
+  const GAME = JSON.parse($('game').textContent);
+  const got = {};      // name -> the promise of its checked file, kept across a retry
   const received = {}; // name -> bytes so far
 
   class Stalled extends Error {}
 
   function progress() {
-    if (!list) return;
     let done = 0, total = 0;
-    for (const name of [list.wasm, list.data]) {
-      done += received[name] || 0;
-      total += list.sizes[name] || 0;
+    for (const file of [GAME.wasm, GAME.data]) {
+      done += received[file.name] || 0;
+      total += file.size;
     }
     bar.firstElementChild.style.width =
       total > 0 ? Math.min(100, (100 * done) / total) + '%' : '0';
   }
 
-  // The bytes of `name`, which has `size` bytes in this build (at most, unless
-  // `exact`); without a new byte for STALL_MS the download is given up as stalled.
-  async function fetchFile(name, size, exact) {
+  async function sha256(bytes) {
+    const digest = new Uint8Array(await crypto.subtle.digest('SHA-256', bytes));
+    return Array.from(digest, (b) => b.toString(16).padStart(2, '0')).join('');
+  }
+
+  // `bytes` once they proved to be those of `file`.
+  async function verify(file, bytes) {
+    if (await sha256(bytes) !== file.sha256) {
+      throw new Error('the file ' + file.name + ' is not this version\'s: its bytes differ from ' +
+                      'those of the build. Reload the page; if it persists, tell whoever hosts it.');
+    }
+    return bytes;
+  }
+
+  // The bytes of `file` ({ name, size, sha256 }), as many as the build says
+  // (verify checks what they are), each part also handed to `sink` as it
+  // arrives; without a new byte for STALL_MS the download is given up as stalled.
+  async function fetchFile(file, sink = () => {}) {
+    const name = file.name;
     const abort = new AbortController();
     let timer = 0;
     const watch = () => {
@@ -107,7 +123,7 @@
                         response.status + ' ' + response.statusText + ').');
       }
       const reader = response.body.getReader();
-      const parts = [];
+      const data = new Uint8Array(file.size);
       received[name] = 0;
       for (;;) {
         let chunk;
@@ -118,26 +134,21 @@
         }
         if (chunk.done) break;
         watch();
-        received[name] += chunk.value.length;
-        if (received[name] > size) {
+        if (received[name] + chunk.value.length > file.size) {
           abort.abort();
-          throw new Error('the file ' + name + ' is larger than this version\'s ' + size +
+          throw new Error('the file ' + name + ' is larger than this version\'s ' + file.size +
                           ' bytes: the site holds a damaged file or one of another version. ' +
                           'Reload the page; if it persists, tell whoever hosts it.');
         }
-        parts.push(chunk.value);
+        data.set(chunk.value, received[name]);
+        received[name] += chunk.value.length;
+        sink(chunk.value);
         progress();
       }
-      if (exact && received[name] !== size) {
+      if (received[name] !== file.size) {
         throw new Error('the file ' + name + ' is incomplete: it has ' + received[name] +
-                        ' of its ' + size + ' bytes. Reload the page; if it persists, the ' +
+                        ' of its ' + file.size + ' bytes. Reload the page; if it persists, the ' +
                         'site is damaged.');
-      }
-      const data = new Uint8Array(received[name]);
-      let at = 0;
-      for (const part of parts) {
-        data.set(part, at);
-        at += part.length;
       }
       return data;
     } finally {
@@ -145,18 +156,45 @@
     }
   }
 
-  async function download() {
-    if (!list) {
-      const text = new TextDecoder().decode(await fetchFile(LIST, LIST_LIMIT, false));
-      try {
-        list = JSON.parse(text);
-      } catch (e) {
-        throw new Error('the file ' + LIST + ' is damaged (' + e.message + ').');
-      }
+  // The game's compiled module, compiled from the bytes as they arrive (where the
+  // browser can) and given out once the whole file has proved right.
+  async function compileWasm(file) {
+    if (!WebAssembly.compileStreaming) {
+      return WebAssembly.compile(await verify(file, await fetchFile(file)));
     }
-    for (const name of [list.script, list.wasm, list.data]) {
-      if (!got[name]) got[name] = await fetchFile(name, list.sizes[name], true);
+    let feed;
+    const stream = new ReadableStream({ start: (controller) => { feed = controller; } });
+    const compiled = WebAssembly.compileStreaming(
+      new Response(stream, { headers: { 'Content-Type': 'application/wasm' } }));
+    compiled.catch(() => {}); // a failed download tells its own error
+    try {
+      // A copy to the compiler: the parts are kept for the digest.
+      const bytes = await fetchFile(file, (part) => feed.enqueue(part.slice()));
+      feed.close();
+      await verify(file, bytes);
+    } catch (e) {
+      feed.error(e);
+      throw e;
     }
+    return compiled;
+  }
+
+  // Each file once; a failed one is fetched again on retry.
+  function once(file, how) {
+    if (!got[file.name]) {
+      got[file.name] = how(file);
+      got[file.name].catch(() => delete got[file.name]);
+    }
+    return got[file.name];
+  }
+
+  function download() {
+    if (!(window.crypto && crypto.subtle)) {
+      return Promise.reject(new Error('the page must be served over https or from this ' +
+        'computer: only there does the browser check its files, and give the microphone.'));
+    }
+    return Promise.all([once(GAME.script, async (file) => verify(file, await fetchFile(file))),
+                        once(GAME.data, fetchFile), once(GAME.wasm, compileWasm)]);
   }
 
   function stalled(e) {
@@ -171,35 +209,51 @@
     begin();
   });
 
-  function load() {
-    const data = got[list.data];
+  function load([script, data, module]) {
     // The generated loader asks for the package here before fetching it itself,
     // and tells the size it was built with.
     Module.getPreloadedPackage = (name, size) => {
       if (data.byteLength !== size) {
-        fail('The game\'s data is incomplete: ' + list.data + ' has ' + data.byteLength +
+        fail('The game\'s data is incomplete: ' + GAME.data.name + ' has ' + data.byteLength +
              ' of its ' + size + ' bytes. Reload the page; if it persists, the site is damaged.');
         throw new Error('incomplete data');
       }
       return data.buffer;
     };
-    Module.wasmBinary = got[list.wasm].buffer;
+    // The loader's own instantiation, from the module compiled and checked above.
+    Module.instantiateWasm = (imports, receive) => {
+      WebAssembly.instantiate(module, imports).then((instance) => receive(instance, module),
+        (e) => fail('The game could not start: ' + e.message));
+      return {};
+    };
     // The loader looks for nothing more; should it, it finds this version's files.
-    Module.locateFile = (name) => ({ 'bramble.wasm': list.wasm, 'bramble.data': list.data })[name] ||
-      name;
+    Module.locateFile = (name) =>
+      ({ 'bramble.wasm': GAME.wasm.name, 'bramble.data': GAME.data.name })[name] || name;
     message.textContent = 'Starting…';
-    const script = document.createElement('script');
-    script.src = URL.createObjectURL(new Blob([got[list.script]], { type: 'text/javascript' }));
-    script.onerror = () => fail('The game could not start (' + list.script + ').');
-    document.body.appendChild(script);
+    const tag = document.createElement('script');
+    tag.src = URL.createObjectURL(new Blob([script], { type: 'text/javascript' }));
+    tag.onerror = () => fail('The game could not start (' + GAME.script.name + ').');
+    document.body.appendChild(tag);
   }
+
+  // The data's digest is taken while the loader starts (the data is no code,
+  // and the game runs from the click only): "click to play" waits for both.
+  let dataChecked = null;
 
   function begin() {
-    download().then(load, (e) => (e instanceof Stalled ? stalled(e)
-      : fail('The game could not start: ' + e.message)));
+    download().then((files) => {
+      dataChecked = verify(GAME.data, files[1]);
+      dataChecked.catch((e) => fail('The game could not start: ' + e.message));
+      load(files);
+    }, (e) => (e instanceof Stalled ? stalled(e) : fail('The game could not start: ' + e.message)));
   }
 
-  function ready() {
+  async function ready() {
+    try {
+      await dataChecked;
+    } catch {
+      return; // told already
+    }
     if (failed) return;
     bar.hidden = true;
     play.hidden = false;
@@ -215,10 +269,11 @@
   async function keepOffline() {
     if (!('serviceWorker' in navigator)) return;
     const registration = await navigator.serviceWorker.register('sw.js');
-    // The name sw.js gives this version's set.
-    const kept = 'bramble ' + registration.scope + ' ' + LIST.replace(/^files\.|\.json$/g, '');
+    // sw.js names a set after this build and the page's own digest, which the
+    // page cannot know: any set of this build holds this version's game.
+    const kept = 'bramble ' + registration.scope + ' ' + GAME.build + ' ';
     const check = async (replaced) => {
-      if (await caches.has(kept)) {
+      if ((await caches.keys()).some((key) => key.startsWith(kept))) {
         document.body.dataset.offline = 'kept';
         $('offline').textContent = ' This version is kept on this device: it starts without ' +
           'a network too.';
@@ -257,9 +312,30 @@
   } else if (/iPhone|iPad|iPod/.test(navigator.userAgent) && !navigator.standalone) {
     $('iphone').hidden = false;
   }
+  // A short word over the game, gone after a while.
+  const notice = $('notice');
+  let noticeTimer = 0;
+  function tell(text) {
+    notice.textContent = text;
+    clearTimeout(noticeTimer);
+    noticeTimer = setTimeout(() => (notice.textContent = ''), NOTICE_MS);
+  }
+  // A browser may refuse (one refuses a window without the focus): the player
+  // is told, rather than the button doing nothing.
+  const refused = (e) => tell('The browser refused fullscreen' + (e && e.message ? ' (' +
+    e.message + ')' : '') + '. Click into the game\'s window, then try the button again.');
   fullscreen.addEventListener('click', () => {
-    if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
-    else root.requestFullscreen({ navigationUI: 'hide' }).catch(() => {});
+    if (document.fullscreenElement) {
+      document.exitFullscreen().catch(() => {});
+    } else {
+      let asked;
+      try {
+        asked = root.requestFullscreen({ navigationUI: 'hide' });
+      } catch (e) {
+        asked = Promise.reject(e);
+      }
+      Promise.resolve(asked).catch(refused);
+    }
     canvas.focus();
   });
   // The game sees no press or release on the button.

@@ -7,6 +7,7 @@
 //   node web/serve.js [SITE_DIR] [PORT]     defaults: build-web/site, 8080
 // The browser tests serve the site through the same handler (siteHandler).
 'use strict';
+const crypto = require('node:crypto');
 const fs = require('node:fs');
 const http = require('node:http');
 const path = require('node:path');
@@ -24,13 +25,50 @@ function answer(res, status, text) {
   res.end(text);
 }
 
+// The encodings the request accepts: those it names with a weight above zero
+// ("gzip;q=0" refuses gzip), and "*" for any it does not name.
+function accepts(req, encoding) {
+  const weights = new Map();
+  for (const part of String(req.headers['accept-encoding'] || '').split(',')) {
+    const [name, ...params] = part.split(';').map((s) => s.trim().toLowerCase());
+    if (!name) continue;
+    const q = params.find((p) => /^q=/.test(p));
+    const weight = q ? Number(q.slice(2)) : 1;
+    weights.set(name, Number.isNaN(weight) ? 0 : weight);
+  }
+  const weight = weights.has(encoding) ? weights.get(encoding) : weights.get('*');
+  return weight > 0;
+}
+
+// `file` opened for reading when it lies inside `root` once every link is
+// followed (a link in the site that leads out of it is refused), or null. The
+// answer is read from this one open file, so a file removed or replaced
+// meanwhile gives either its old bytes or nothing, never an error.
+async function openInside(root, file) {
+  let handle = null;
+  try {
+    const real = await fs.promises.realpath(file);
+    if (!real.startsWith(root + path.sep)) return null;
+    handle = await fs.promises.open(real, 'r');
+    const stat = await handle.stat();
+    if (!stat.isFile()) {
+      await handle.close();
+      return null;
+    }
+    return handle;
+  } catch {
+    if (handle) await handle.close().catch(() => {});
+    return null;
+  }
+}
+
 // The compressed form of `file` the request accepts, if the build wrote one:
-// [encoding, its path], or null.
-function encoded(req, file) {
-  const accepted = String(req.headers['accept-encoding'] || '').split(',')
-    .map((part) => part.trim().split(';')[0]);
+// [encoding, its open file], or null.
+async function encoded(req, root, file) {
   for (const [encoding, suffix] of ENCODINGS) {
-    if (accepted.includes(encoding) && fs.existsSync(file + suffix)) return [encoding, file + suffix];
+    if (!accepts(req, encoding)) continue;
+    const handle = await openInside(root, file + suffix);
+    if (handle) return [encoding, handle];
   }
   return null;
 }
@@ -42,8 +80,12 @@ function encoded(req, file) {
 // broken %-escape, a null byte) gets 400, and nothing a request holds stops the
 // server.
 function siteHandler(root, alter = (url) => [url]) {
+  // The folder as its links lead, so that "inside" compares real paths.
   root = path.resolve(root);
-  return (req, res) => {
+  try {
+    root = fs.realpathSync(root);
+  } catch { /* no such folder: every request gets 404 */ }
+  const respond = async (req, res) => {
     let name;
     try {
       name = decodeURIComponent(new URL(req.url, 'http://x').pathname);
@@ -57,34 +99,48 @@ function siteHandler(root, alter = (url) => [url]) {
     }
     const [url, change] = alter(name);
     const file = path.join(root, path.normalize(url.endsWith('/') ? url + 'index.html' : url));
-    const form = change ? null : encoded(req, file);
-    fs.readFile(form ? form[1] : file, (err, data) => {
-      const body = err || !file.startsWith(root + path.sep) ? null : change ? change(data) : data;
-      if (body === null) {
-        answer(res, 404, 'not found');
+    const form = change || !file.startsWith(root + path.sep) ? null : await encoded(req, root, file);
+    const handle = form ? form[1] : await openInside(root, file);
+    let data = null;
+    if (handle) {
+      try {
+        data = await handle.readFile();
+      } finally {
+        await handle.close();
+      }
+    }
+    const body = data === null ? null : change ? change(data) : data;
+    if (body === null) {
+      answer(res, 404, 'not found');
+      return;
+    }
+    const headers = {
+      'Content-Type': types[path.extname(file)] || 'application/octet-stream',
+      'Content-Length': body.length,
+      'Cache-Control': HASHED.test(file) ? FOREVER : 'no-cache',
+      'Vary': 'Accept-Encoding',
+    };
+    if (form) headers['Content-Encoding'] = form[0];
+    // The revalidation of the files that keep their names costs a 304 when
+    // unchanged: the tag comes from the bytes sent, as two builds (or an upload
+    // that keeps file times) can give new bytes the same size and time.
+    if (!HASHED.test(file)) {
+      headers.ETag = '"' + crypto.createHash('sha256').update(body).digest('base64url')
+        .slice(0, 27) + '"';
+      if (req.headers['if-none-match'] === headers.ETag) {
+        delete headers['Content-Length'];
+        res.writeHead(304, headers);
+        res.end();
         return;
       }
-      const headers = {
-        'Content-Type': types[path.extname(file)] || 'application/octet-stream',
-        'Content-Length': body.length,
-        'Cache-Control': HASHED.test(file) ? FOREVER : 'no-cache',
-        'Vary': 'Accept-Encoding',
-      };
-      if (form) headers['Content-Encoding'] = form[0];
-      // The revalidation of the files that keep their names costs a 304 when unchanged.
-      if (!HASHED.test(file)) {
-        const stat = fs.statSync(form ? form[1] : file);
-        headers.ETag = `"${stat.size.toString(16)}-${Math.floor(stat.mtimeMs).toString(16)}` +
-          `${form ? '-' + form[0] : ''}"`;
-        if (req.headers['if-none-match'] === headers.ETag) {
-          delete headers['Content-Length'];
-          res.writeHead(304, headers);
-          res.end();
-          return;
-        }
-      }
-      res.writeHead(200, headers);
-      res.end(body);
+    }
+    res.writeHead(200, headers);
+    res.end(body);
+  };
+  return (req, res) => {
+    respond(req, res).catch((e) => {
+      if (!res.headersSent) answer(res, 500, 'server error: ' + e.message);
+      else res.destroy();
     });
   };
 }

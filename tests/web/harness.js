@@ -27,17 +27,24 @@ const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
 // ---------------------------------------------------------------------------
 // The site, as web/serve.js gives it, with damaged copies beside it: /nodata/
-// lacks the data file, /cut/ serves it cut to half its length, /big/ twice over;
-// /stall-list/, /stall-script/ and /stall/ stall the file list, the game's
-// script and the data: the first request gets no answer at all (the list) or
-// the first half of the file and then nothing more (the script, the data).
+// lacks the data file, /cut/ serves it cut to half its length, /big/ twice over,
+// /flip/ at its length with one byte changed; /stall-wasm/, /stall-script/ and
+// /stall/ stall the .wasm, the game's script and the data: the first request
+// gets the first half of the file and then nothing more.
 // `root`: the site folder, which `serveFrom` changes; `stop` and `start` end and
 // resume serving on the same port (the same origin, for the service worker).
 // ---------------------------------------------------------------------------
-const DAMAGED = /^\/(nodata|cut|big)(\/.*)$/;
-const STALLS = { 'stall-list': [/^\/files\.[0-9a-f]+\.json$/, 0],
+const DAMAGED = /^\/(nodata|cut|big|flip)(\/.*)$/;
+const STALLS = { 'stall-wasm': [/^\/bramble\.[0-9a-f]+\.wasm$/, 0.5],
   'stall-script': [/^\/bramble\.[0-9a-f]+\.js$/, 0.5],
   stall: [/^\/bramble\.[0-9a-f]+\.data$/, 0.5] };
+
+// The same bytes with one changed: the size holds, the digest does not.
+function flipped(body) {
+  const copy = Buffer.from(body);
+  copy[copy.length >> 1] ^= 1;
+  return copy;
+}
 
 async function serve(root = SITE) {
   const alter = (url) => {
@@ -46,12 +53,15 @@ async function serve(root = SITE) {
     const [, damage, rest] = m;
     if (!/^\/bramble\.[0-9a-f]+\.data$/.test(rest)) return [rest];
     return [rest, (body) => (damage === 'nodata' ? null : damage === 'cut'
-      ? body.subarray(0, body.length >> 1) : Buffer.concat([body, body]))];
+      ? body.subarray(0, body.length >> 1) : damage === 'flip' ? flipped(body)
+        : Buffer.concat([body, body]))];
   };
   let site = siteHandler(root, alter);
   const stalled = new Set();
+  let misbehave = null;
   const server = http.createServer((req, res) => {
-    const m = req.url.match(/^\/(stall-list|stall-script|stall)(\/.*)$/);
+    if (misbehave && misbehave(req, res, root)) return;
+    const m = req.url.match(/^\/(stall-wasm|stall-script|stall)(\/.*)$/);
     if (m) {
       const [, kind, rest] = m;
       const [file, share] = STALLS[kind];
@@ -85,6 +95,11 @@ async function serve(root = SITE) {
       root = dir;
       site = siteHandler(root, alter);
     },
+    // A host that misbehaves: `how(req, res, root)` answers a request itself and
+    // returns true, or leaves it to the site; null serves the site again.
+    misbehave: (how) => {
+      misbehave = how;
+    },
   };
 }
 
@@ -103,13 +118,14 @@ function get(port, target, headers = {}) {
 
 const status = async (port, target) => (await get(port, target)).status;
 
-// A built site's own account of itself: the version, the file list's name and
-// what it lists, read from its index.html and that list.
+// A built site's own account of itself, read from its index.html: the version,
+// the build, the names of the page's script and of the game's three files.
 function siteInfo(dir = SITE) {
   const index = fs.readFileSync(path.join(dir, 'index.html'), 'utf8');
-  const listName = index.match(/data-files="([^"]+)"/)[1];
-  const list = JSON.parse(fs.readFileSync(path.join(dir, listName), 'utf8'));
-  return { dir, listName, ...list, page: index.match(/<script src="([^"]+)"/)[1] };
+  const game = JSON.parse(index.match(/<script type="application\/json" id="game">([^<]+)</)[1]);
+  return { dir, version: game.version, build: game.build, script: game.script.name,
+           wasm: game.wasm.name, data: game.data.name,
+           page: index.match(/<script src="([^"]+)"/)[1] };
 }
 
 // ---------------------------------------------------------------------------
@@ -596,3 +612,6 @@ module.exports = {
   holding, RED, isPalette, same, startWord, promptAnswer, drawnKey, SITE, NEXT_SITE, pageProbe,
   fontMasks, micFile, FLAGS,
 };
+
+// The screenshot decoder, for the tests that look at the page around the game.
+module.exports.decodePng = decodePng;

@@ -11,7 +11,7 @@ here="$(cd "$(dirname "$0")" && pwd)"
 dir="$1"
 "$here/../../web/build.sh" "$dir" "$2"
 # The same game as another version, for the update from one deployment to the next.
-version="$(sed -n 's/^{"version": "\([^"]*\)".*/\1/p' "$dir"/site/files.*.json)"
+version="$(sed -n 's/.*<span id="version">\([^<]*\)<.*/\1/p' "$dir/site/index.html")"
 cmake -DSITE="$dir/site-next" -DVERSION="$version-next" -P "$dir/site.cmake"
 mkdir -p "$dir/npm"
 if ! cmp -s "$here/package-lock.json" "$dir/npm/package-lock.json" ||

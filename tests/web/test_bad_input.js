@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: Zlib
 // What the page says when it cannot run the game: no data file, a data file
-// cut short or twice its size, each of the file list, the game's script and the
-// data stalling (then retried, up to "click to play"), the microphone refused
-// (and refused again on the next try); and the server, given a malformed path,
-// answering 400 and serving on.
+// cut short, twice its size or with one byte changed, each of the .wasm
+// (compiled as it downloads), the game's script and the data stalling (then
+// retried, up to "click to play"), the microphone refused (and refused again
+// on the next try); and the server, given a malformed path, answering 400 and
+// serving on.
 'use strict';
 const test = require('node:test');
 const h = require('./harness');
@@ -17,7 +18,7 @@ test('bad input gives a plain message', { timeout: 180000 }, async () => {
     assert.equal(await h.status(site.port, '/index.html'), 200, 'the server serves on');
 
     // The three stalls wait out their 15 seconds side by side, each in its own page.
-    const stalls = Promise.all([['stall-list', /files\.[0-9a-f]+\.json has stopped/],
+    const stalls = Promise.all([['stall-wasm', /bramble\.[0-9a-f]+\.wasm has stopped/],
       ['stall-script', /bramble\.[0-9a-f]+\.js has stopped/],
       ['stall', /bramble\.[0-9a-f]+\.data has stopped: nothing arrived for 15 seconds/]]
       .map(async ([where, said]) => {
@@ -41,6 +42,10 @@ test('bad input gives a plain message', { timeout: 180000 }, async () => {
     g = await h.Game.open(browser.context, site.url + 'big/');
     assert.equal(await g.state(), 'error');
     assert.match(await g.message(), /bramble\.[0-9a-f]+\.data is larger than this version's \d+ bytes/);
+
+    g = await h.Game.open(browser.context, site.url + 'flip/');
+    assert.equal(await g.state(), 'error');
+    assert.match(await g.message(), /bramble\.[0-9a-f]+\.data is not this version's: its bytes differ/);
     await stalls;
 
     g = await h.Game.open(browser.context, site.url);

@@ -3,7 +3,8 @@
 // cache rule and compressed forms; then in one browser, a player's evenings:
 // the first visit (the credits' version, no installability error, the game kept
 // for offline play, fullscreen entered from its button and left with Escape
-// while the start screen keeps showing), a start with the server gone and the
+// while the start screen keeps showing, the button's drawn glyph, a refused
+// fullscreen told to the player), a start with the server gone and the
 // browser offline (the game starts and the run begins), and the next visit after
 // the site was replaced by another version: that version runs whole.
 'use strict';
@@ -22,7 +23,7 @@ async function startScreen(g, what) {
 }
 
 async function headers(site, info) {
-  const hashed = [info.page, info.listName, info.script, info.wasm, info.data];
+  const hashed = [info.page, info.script, info.wasm, info.data];
   for (const name of ['index.html', 'sw.js', ...hashed]) {
     const raw = fs.readFileSync(path.join(info.dir, name));
     const plain = await h.get(site.port, '/' + name);
@@ -30,7 +31,7 @@ async function headers(site, info) {
     assert.equal(plain.headers['cache-control'], hashed.includes(name)
       ? 'public, max-age=31536000, immutable' : 'no-cache', `${name}: its cache rule`);
     assert.ok(plain.body.equals(raw) && !plain.headers['content-encoding'], `${name} as it is`);
-    // The file list and anything else under 1 KiB goes as it is.
+    // Anything under 1 KiB goes as it is.
     if (raw.length < 1024) continue;
     for (const [accept, encoding, unpack] of [['gzip, deflate, br', 'br', zlib.brotliDecompressSync],
       ['gzip', 'gzip', zlib.gunzipSync]]) {
@@ -82,6 +83,26 @@ test('updates, offline play, installing, fullscreen', { timeout: 240000 }, async
     await g.frames(10);
     assert.equal(await g.state(), 'playing', 'Escape leaves fullscreen, not the game');
     assert.ok((await g.read()).frames > frames);
+    // The button's glyph is drawn, not a character that few fonts have.
+    assert.ok(await g.page.evaluate(() => {
+      const button = document.getElementById('fullscreen');
+      return button.querySelector('svg') !== null && !button.textContent.includes('\u26f6');
+    }), 'the fullscreen button draws its glyph');
+    const glyph = h.decodePng(await g.page.locator('#fullscreen').screenshot());
+    let lit = 0;
+    for (let y = 0; y < glyph.h; y++) {
+      for (let x = 0; x < glyph.w; x++) if (((glyph.at(x, y) >> 8) & 255) > 150) lit++;
+    }
+    assert.ok(lit >= 20, `the glyph shows: ${lit} light pixels`);
+    // A browser that refuses fullscreen (one refuses a window without the focus).
+    await g.page.evaluate(() => {
+      document.documentElement.requestFullscreen = () =>
+        Promise.reject(new TypeError('Fullscreen request denied'));
+    });
+    await g.page.click('#fullscreen');
+    await g.page.waitForSelector('#notice:not(:empty)', { state: 'visible', timeout: 5000 });
+    assert.match(await g.page.textContent('#notice'),
+      /^The browser refused fullscreen \(Fullscreen request denied\)\. Click into/);
 
     // No server, no network: the kept version starts and plays.
     site.stop();
@@ -107,7 +128,7 @@ test('updates, offline play, installing, fullscreen', { timeout: 240000 }, async
     const loaded = await g.page.evaluate(() => performance.getEntriesByType('resource')
       .filter((e) => e.name.startsWith(location.origin + '/'))
       .map((e) => new URL(e.name).pathname.slice(1)).filter((name) => name !== ''));
-    assert.ok(loaded.includes(next.listName), `the next version's file list: ${loaded}`);
+    assert.ok(loaded.includes(next.wasm), `the next version's game: ${loaded}`);
     for (const name of loaded) {
       assert.ok(fs.existsSync(path.join(next.dir, name)), `${name} is the next version's`);
     }

@@ -14,7 +14,7 @@ add_test(NAME web_build
 set_tests_properties(web_build PROPERTIES LABELS web TIMEOUT 2400 FIXTURES_SETUP web_built
                      RESOURCE_LOCK machine)
 
-foreach(name start bad_input full_run no_webgl phone site)
+foreach(name start bad_input full_run no_webgl phone site kept)
   add_test(NAME web_${name}
            COMMAND ${CMAKE_COMMAND} -E env BRAMBLE_WEB_BUILD=${web_dir}
                    NODE_PATH=${web_dir}/npm/node_modules
@@ -26,3 +26,7 @@ foreach(name start bad_input full_run no_webgl phone site)
   set_tests_properties(web_${name} PROPERTIES LABELS web TIMEOUT ${limit}
                        FIXTURES_REQUIRED web_built RESOURCE_LOCK machine)
 endforeach()
+
+# web/serve.js on a folder of its own: no build, no browser.
+add_test(NAME web_serve COMMAND node ${CMAKE_SOURCE_DIR}/tests/web/test_serve.js)
+set_tests_properties(web_serve PROPERTIES LABELS web TIMEOUT 60)
