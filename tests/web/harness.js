@@ -1,11 +1,18 @@
 // SPDX-License-Identifier: Zlib
 // Shared pieces of the browser tests and the browser measurements: the site
-// served on 127.0.0.1, Debian's Chromium started headless through
-// playwright-core with a microphone fed from a WAV file, and the game's picture
-// read back from its canvas and recognised with the game's own font sheet.
+// served on 127.0.0.1; a browser of one of the three engines players have,
+// Debian's builds of each: Chromium, headless through playwright-core (DevTools)
+// with a microphone fed from a WAV file; Firefox ESR, headless through
+// puppeteer-core (WebDriver BiDi) with its fake microphone; WebKitGTK's
+// MiniBrowser under a private X server (xvfb-run) through its WebDriver server,
+// WebKitWebDriver, with WebKit's mock microphone; and the game's picture read
+// back from its canvas and recognised with the game's own font sheet. Every
+// engine's page answers the part of playwright's Page that the tests use.
 //
 // Environment: BRAMBLE_WEB_BUILD, the folder web/build.sh built (site/ and
-// assets/ inside); BRAMBLE_CHROMIUM, the browser (default /usr/bin/chromium).
+// assets/ inside); BRAMBLE_CHROMIUM, BRAMBLE_FIREFOX and BRAMBLE_WEBKIT_DRIVER,
+// the browsers (default /usr/bin/chromium, /usr/bin/firefox-esr,
+// /usr/bin/WebKitWebDriver).
 'use strict';
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
@@ -13,6 +20,7 @@ const http = require('node:http');
 const os = require('node:os');
 const path = require('node:path');
 const zlib = require('node:zlib');
+const { spawn } = require('node:child_process');
 const { chromium } = require('playwright-core');
 const { siteHandler } = require('../../web/serve');
 
@@ -339,8 +347,14 @@ const PHONE = {
 
 // mic: 'silent' or 'loud' (a fake microphone playing that sound, permission
 // given), or 'refused' (permission prompts denied). `args`: more browser flags;
-// `device`: options of the emulated screen (PHONE, or a pixel ratio).
-async function launch(mic, { args: more = [], device = {} } = {}) {
+// `device`: options of the emulated screen (PHONE, or a pixel ratio). `engine`:
+// 'chromium' (the default), 'firefox' or 'webkit'; these two have a microphone
+// of their own (Firefox a steady tone, WebKit a beep) whatever `mic` says, and
+// neither `args` nor `device`.
+async function launch(mic, { args: more = [], device = {}, engine = 'chromium' } = {}) {
+  if (engine === 'firefox') return launchFirefox();
+  if (engine === 'webkit') return launchWebKit();
+  assert.equal(engine, 'chromium', `an engine of ${ENGINES.join(', ')}`);
   const args = [...FLAGS, '--use-fake-device-for-media-stream', ...more];
   if (mic === 'refused') args.push('--deny-permission-prompts');
   else args.push('--use-fake-ui-for-media-stream', `--use-file-for-fake-audio-capture=${micFile(mic)}`);
@@ -362,11 +376,206 @@ async function launch(mic, { args: more = [], device = {} } = {}) {
     await context.close();
     fs.rmSync(userDir, { recursive: true, force: true });
   };
-  return { context, close };
+  return { engine, context, close };
+}
+
+const ENGINES = ['chromium', 'firefox', 'webkit'];
+
+// A context of one page, for the engines driven without playwright.
+const onePage = (page) => ({ pages: () => [page], newPage: async () => page });
+
+// Firefox ESR, headless, over WebDriver BiDi. Its fake microphone needs no
+// permission prompt.
+async function launchFirefox() {
+  const puppeteer = require('puppeteer-core');
+  const browser = await puppeteer.launch({
+    browser: 'firefox',
+    executablePath: process.env.BRAMBLE_FIREFOX || '/usr/bin/firefox-esr',
+    headless: true,
+    defaultViewport: { width: PICTURE, height: PICTURE },
+    extraPrefsFirefox: { 'media.navigator.streams.fake': true,
+                         'media.navigator.permission.disabled': true },
+  });
+  try {
+    const page = (await browser.pages())[0] || (await browser.newPage());
+    // The launch's default viewport does not reach the first tab.
+    await page.setViewport({ width: PICTURE, height: PICTURE });
+    const tab = {
+      goto: (url) => page.goto(url),
+      evaluate: (fn, arg) => page.evaluate(fn, arg),
+      // playwright's argument order: the function, its argument, the options.
+      waitForFunction: (fn, arg, { timeout = 30000, polling = 100 } = {}) =>
+        page.waitForFunction(fn, { timeout, polling }, arg),
+      click: (selector) => page.click(selector),
+      textContent: (selector) => page.$eval(selector, (e) => e.textContent),
+      mouse: page.mouse,
+      keyboard: page.keyboard,
+      screenshot: async () => Buffer.from(await page.screenshot()),
+      addInitScript: (fn, arg) => page.evaluateOnNewDocument(fn, arg),
+      on: (event, handler) => page.on(event, handler),
+    };
+    tab.context = () => context;
+    const context = onePage(tab);
+    return { engine: 'firefox', context, close: () => browser.close() };
+  } catch (e) {
+    await browser.close();
+    throw e;
+  }
+}
+
+// WebKit: WebKitWebDriver, a W3C WebDriver server (JSON over HTTP), starts
+// MiniBrowser with WebKit's settings as its options; here on a private X server.
+const WEBKIT_OPTIONS = ['--automation', '--enable-media-stream=true',
+  '--enable-mock-capture-devices=true', '--enable-webaudio=true', '--enable-webgl=true',
+  '--enable-fullscreen=true'];
+// The keys of a WebDriver key action: the character typed, or a code point of
+// the standard's table for the keys without one.
+const webDriverKey = (code) => (/^Key[A-Z]$/.test(code) ? code.slice(3).toLowerCase()
+  : { Escape: '\uE00C', Space: ' ', Enter: '\uE007', ArrowLeft: '\uE012', ArrowUp: '\uE013',
+      ArrowRight: '\uE014', ArrowDown: '\uE015' }[code]);
+
+async function freePort() {
+  const probe = http.createServer();
+  await new Promise((resolve) => probe.listen(0, '127.0.0.1', resolve));
+  const { port } = probe.address();
+  await new Promise((resolve) => probe.close(resolve));
+  return port;
+}
+
+async function launchWebKit() {
+  const port = await freePort();
+  // Its own process group, so that closing ends the X server and the browser too.
+  const driver = spawn('xvfb-run', ['-a', '-s', '-screen 0 1280x1024x24',
+    process.env.BRAMBLE_WEBKIT_DRIVER || 'WebKitWebDriver', '--host=127.0.0.1', `--port=${port}`],
+  { detached: true, stdio: ['ignore', 'pipe', 'pipe'] });
+  // Its output (the web process' too), shown when a command fails: a crash says so there.
+  let log = '';
+  for (const stream of [driver.stdout, driver.stderr]) {
+    stream.on('data', (d) => { log = (log + d).slice(-20000); });
+  }
+  const base = `http://127.0.0.1:${port}`;
+  const call = async (method, target, body) => {
+    const res = await fetch(base + target, { method, body: body && JSON.stringify(body),
+      headers: { 'Content-Type': 'application/json' } });
+    const answer = await res.json();
+    if (!res.ok) {
+      const { error, message } = answer.value || {};
+      throw new Error(`WebDriver ${method} ${target}: ${error}: ${message}\n` +
+                      `WebKitWebDriver's output:\n${log.slice(-4000)}`);
+    }
+    return answer.value;
+  };
+  const kill = () => { try { process.kill(-driver.pid, 'SIGTERM'); } catch { /* gone */ } };
+  let session;
+  try {
+    for (let tries = 0; ; tries++) {
+      try {
+        await call('GET', '/status');
+        break;
+      } catch (e) {
+        if (tries > 300 || driver.exitCode !== null) throw new Error(`WebKitWebDriver: ${log}`);
+        await sleep(100);
+      }
+    }
+    session = (await call('POST', '/session', { capabilities: { alwaysMatch: {
+      'webkitgtk:browserOptions': { args: WEBKIT_OPTIONS } } } })).sessionId;
+  } catch (e) {
+    kill();
+    throw e;
+  }
+  const at = (p) => `/session/${session}${p}`;
+  // A function called in the page with one argument; a promise it returns is awaited.
+  const evaluate = (fn, arg) => call('POST', at('/execute/sync'),
+    { script: `return (${fn}).apply(null, arguments)`, args: arg === undefined ? [] : [arg] });
+  const inits = [];
+  const listeners = [];
+  const actions = (source) => call('POST', at('/actions'), { actions: [source] });
+  const pointer = (steps) => actions({ type: 'pointer', id: 'mouse',
+    parameters: { pointerType: 'mouse' }, actions: steps });
+  const keys = (type, code) => actions({ type: 'key', id: 'keyboard',
+    actions: [{ type, value: webDriverKey(code) }] });
+  const tab = {
+    // No script runs before the page's own here: the ones to install are run
+    // once the page has loaded, before anything creates the game's canvas context
+    // (the game does on the click). Its console lines are kept in the page and
+    // handed to the listeners at every evaluation.
+    async goto(url) {
+      await call('POST', at('/url'), { url });
+      await evaluate(() => {
+        window.__console = [];
+        for (const level of ['log', 'info', 'warn', 'error']) {
+          const write = console[level];
+          console[level] = (...args) => {
+            window.__console.push(args.map(String).join(' '));
+            return write.apply(console, args);
+          };
+        }
+      });
+      for (const [fn, arg] of inits) await evaluate(fn, arg);
+    },
+    async evaluate(fn, arg) {
+      const value = await evaluate(fn, arg);
+      if (listeners.length) {
+        const lines = await evaluate(() => (window.__console || []).splice(0));
+        for (const text of lines) for (const l of listeners) l({ text: () => text });
+      }
+      return value;
+    },
+    async waitForFunction(fn, arg, { timeout = 30000, polling = 100 } = {}) {
+      const end = Date.now() + timeout;
+      for (;;) {
+        const value = await tab.evaluate(fn, arg);
+        if (value) return { jsonValue: async () => value };
+        if (Date.now() > end) throw new Error(`timed out after ${timeout} ms waiting for ${fn}`);
+        await sleep(polling === 'raf' ? 16 : polling);
+      }
+    },
+    async click(selector) {
+      const found = await call('POST', at('/element'), { using: 'css selector', value: selector });
+      await call('POST', at(`/element/${Object.values(found)[0]}/click`), {});
+    },
+    textContent: (selector) => evaluate((s) => document.querySelector(s).textContent, selector),
+    mouse: {
+      move: (x, y) => pointer([{ type: 'pointerMove', x: Math.round(x), y: Math.round(y),
+                                 origin: 'viewport' }]),
+      down: () => pointer([{ type: 'pointerDown', button: 0 }]),
+      up: () => pointer([{ type: 'pointerUp', button: 0 }]),
+    },
+    keyboard: {
+      down: (code) => keys('keyDown', code),
+      up: (code) => keys('keyUp', code),
+      press: async (code) => { await keys('keyDown', code); await keys('keyUp', code); },
+    },
+    screenshot: async () => Buffer.from(await call('GET', at('/screenshot')), 'base64'),
+    addInitScript: async (fn, arg) => { inits.push([fn, arg]); },
+    on: (event, handler) => { if (event === 'console') listeners.push(handler); },
+  };
+  const context = onePage(tab);
+  tab.context = () => context;
+  try {
+    // A viewport of 640 x 640 CSS pixels: the window less its own frame.
+    const inner = async () => evaluate(() => [innerWidth, innerHeight]);
+    await call('POST', at('/window/rect'), { width: PICTURE, height: PICTURE });
+    const [w, hgt] = await inner();
+    await call('POST', at('/window/rect'), { width: 2 * PICTURE - w, height: 2 * PICTURE - hgt });
+    assert.deepEqual(await inner(), [PICTURE, PICTURE], 'a 640 x 640 viewport');
+  } catch (e) {
+    kill();
+    throw e;
+  }
+  const close = async () => {
+    try {
+      await call('DELETE', at(''));
+    } finally {
+      kill();
+    }
+  };
+  return { engine: 'webkit', context, close, log: () => log };
 }
 
 // A scenario: the site served and the browser started inside its try, both
 // closed whatever happens (a browser that fails to start leaves no server).
+// `options` as launch's.
 async function scenario(mic, options, body) {
   let site = null, browser = null;
   try {
@@ -594,5 +803,5 @@ function drawnKey(code) {
 module.exports = {
   assert, sleep, serve, get, status, siteInfo, launch, scenario, PHONE, blur, Game, TEXTS, SHOWN,
   holding, RED, isPalette, same, startWord, promptAnswer, drawnKey, SITE, NEXT_SITE, pageProbe,
-  fontMasks, micFile, FLAGS,
+  fontMasks, micFile, FLAGS, ENGINES,
 };

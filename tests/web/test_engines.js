@@ -1,0 +1,103 @@
+// SPDX-License-Identifier: Zlib
+// The game in the other engines players have, Firefox and WebKit, side by side,
+// each in one browser as a player plays it: the first visit keeps the game for
+// offline play; "click to play", the microphone and the start screen; the click
+// on the word and a whole run on palette colours with every keyboard prompt
+// answered, to "FINISH !" on red 145 seconds after the run's clock started;
+// then, with the server gone, a start from the kept copy that shows the start
+// screen and begins a run. Chromium plays the same in test_start, test_full_run
+// and test_site, with the checks that need its DevTools.
+//
+// BRAMBLE_ENGINES: the engines, comma-separated (default firefox,webkit; any of
+// chromium, firefox, webkit).
+'use strict';
+const test = require('node:test');
+const h = require('./harness');
+const { assert } = h;
+
+const engines = (process.env.BRAMBLE_ENGINES || 'firefox,webkit').split(',');
+
+// Waits for the start screen: "OU" on red, or the word grown over it.
+async function startScreen(g, what) {
+  const shown = await g.until({ texts: { ou: h.TEXTS.ou, pas: h.startWord(10) } },
+    (p) => h.same(p.bg, h.RED) && (p.texts.ou.score > h.SHOWN || p.texts.pas.score > 0.9), 15000);
+  assert.ok(shown, `the start screen shows ${what}`);
+}
+
+async function play(engine) {
+  const say = (text) => console.log(`${engine}: ${text}`);
+  await h.scenario('loud', { engine }, async (site, browser) => {
+    let g = await h.Game.open(browser.context, site.url);
+    assert.equal(await g.state(), 'ready', await g.message());
+    await g.page.waitForFunction(() => document.body.dataset.offline === 'kept', null,
+      { timeout: 60000 });
+    assert.equal(await g.start(), 'playing', await g.message());
+    say(`navigation to "click to play" ${g.readyAt - g.navigated} ms; ` +
+        `click to first picture ${g.firstPicture - g.clicked} ms`);
+    await startScreen(g, 'after the click');
+    say(g.console.filter((l) => /^WebGL renderer|drawing with/.test(l)).join('; '));
+
+    await h.sleep(500); // the word becomes clickable once it grows
+    await g.clickAt(320, 320);
+    const run = await g.until({}, (p) => !h.same(p.bg, h.RED), 3000);
+    assert.ok(run && h.isPalette(run.bg), `a palette background follows: ${run && run.bg}`);
+    const runStart = Date.now();
+    await g.page.evaluate(([spec, red]) => window.__bramble.watch('finish', spec, red),
+      [h.TEXTS.finish, h.RED]);
+    const ask = { texts: { yell: h.TEXTS.yell, chut: h.TEXTS.chutSmall, press: h.TEXTS.press },
+                  prompt: true };
+    const seen = { yellHeld: 0, chutWon: 0, prompts: 0, missed: [], colours: new Set(),
+                   offPalette: [] };
+    const finished = () => g.page.evaluate(() => window.__bramble.seen('finish'));
+    while (Date.now() - runStart < 200000 && !(await finished())) {
+      const p = await g.read(ask);
+      if (h.same(p.bg, h.RED)) continue; // "FINISH !" is on its way
+      if (!h.isPalette(p.bg)) seen.offPalette.push(p.bg.join());
+      seen.colours.add(p.bg.join());
+      const { yell, chut, press } = p.texts;
+      if (yell.score > h.SHOWN && yell.ink[0] === 255 && h.holding(yell.ink[1])) seen.yellHeld++;
+      if (chut.score > h.SHOWN && chut.ink[1] === 255 && h.holding(chut.ink[0])) seen.chutWon++;
+      if (press.score > h.SHOWN && p.asked[1] > 0.9) {
+        // A prompt has no time-out: one left unanswered would hold the run.
+        const answer = h.promptAnswer(p.asked[0], p.labels);
+        await g.key(answer.key);
+        if (await g.until({}, (q) => !h.same(q.bg, p.bg), 2000)) seen.prompts++;
+        else seen.missed.push(`${p.asked[0]} by ${answer.key}`);
+      }
+      await h.sleep(20);
+    }
+    const at = await g.page.waitForFunction(() => window.__bramble.seen('finish'), null,
+      { timeout: Math.max(1000, 200000 - (Date.now() - runStart)), polling: 100 })
+      .then((v) => v.jsonValue(), () => null);
+    const seconds = at === null ? NaN : at / 1000;
+    say(`"FINISH !" ${seconds.toFixed(1)} s after the start screen; ${seen.colours.size} ` +
+        `backgrounds; ${seen.prompts} prompts answered; YELL held in ${seen.yellHeld}, ` +
+        `CHUT won in ${seen.chutWon} pictures`);
+    assert.deepEqual(seen.offPalette, [], 'every background is a palette colour');
+    assert.ok(seen.prompts > 0, 'keyboard prompts came up and were answered');
+    assert.deepEqual(seen.missed, [], 'every prompt ends on its key');
+    assert.ok(seen.colours.size >= 8, `the challenges keep changing: ${seen.colours.size}`);
+    assert.ok(at !== null, '"FINISH !" shows on red');
+    // The run clock starts with the music, when the word starts growing 0.2 s
+    // into the start screen, and counts whole calendar seconds.
+    assert.ok(seconds > 144 && seconds < 148, `the run lasts 145 s: ${seconds.toFixed(1)} s`);
+
+    // No server: the kept copy starts and plays (the engines driven over
+    // WebDriver have no network emulation; the same origin answers nothing).
+    site.stop();
+    g = await h.Game.open(browser.context, site.url);
+    assert.equal(await g.state(), 'ready', `offline: ${await g.message()}`);
+    assert.equal(await g.start(), 'playing', await g.message());
+    await startScreen(g, 'offline');
+    await h.sleep(500);
+    await g.clickAt(320, 320);
+    const again = await g.until({}, (p) => !h.same(p.bg, h.RED), 3000);
+    assert.ok(again && h.isPalette(again.bg), `offline, the run starts: ${again && again.bg}`);
+  });
+}
+
+// The engines side by side: each its own browser and server.
+test('the engines, side by side', { concurrency: engines.length }, async (t) => {
+  await Promise.all(engines.map((engine) =>
+    t.test(`${engine}: a whole run, then offline`, { timeout: 420000 }, () => play(engine))));
+});
