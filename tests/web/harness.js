@@ -348,9 +348,9 @@ const PHONE = {
 // mic: 'silent' or 'loud' (a fake microphone playing that sound, permission
 // given), or 'refused' (permission prompts denied). `args`: more browser flags;
 // `device`: options of the emulated screen (PHONE, or a pixel ratio). `engine`:
-// 'chromium' (the default), 'firefox' or 'webkit'; these two have a microphone
-// of their own (Firefox a steady tone, WebKit a beep) whatever `mic` says, and
-// neither `args` nor `device`.
+// 'chromium' (the default), 'firefox' or 'webkit'; these two have a fake
+// microphone of their own whatever `mic` says (Firefox's reads as quiet to the
+// game, WebKit's as loud), and take neither `args` nor `device`.
 async function launch(mic, { args: more = [], device = {}, engine = 'chromium' } = {}) {
   if (engine === 'firefox') return launchFirefox();
   if (engine === 'webkit') return launchWebKit();
@@ -381,7 +381,8 @@ async function launch(mic, { args: more = [], device = {}, engine = 'chromium' }
 
 const ENGINES = ['chromium', 'firefox', 'webkit'];
 
-// A context of one page, for the engines driven without playwright.
+// A context of one page, for the engines driven without playwright: a "new" page
+// is that one too.
 const onePage = (page) => ({ pages: () => [page], newPage: async () => page });
 
 // Firefox ESR, headless, over WebDriver BiDi. Its fake microphone needs no
@@ -414,8 +415,8 @@ async function launchFirefox() {
       addInitScript: (fn, arg) => page.evaluateOnNewDocument(fn, arg),
       on: (event, handler) => page.on(event, handler),
     };
-    tab.context = () => context;
     const context = onePage(tab);
+    tab.context = () => context;
     return { engine: 'firefox', context, close: () => browser.close() };
   } catch (e) {
     await browser.close();
@@ -553,12 +554,19 @@ async function launchWebKit() {
   const context = onePage(tab);
   tab.context = () => context;
   try {
-    // A viewport of 640 x 640 CSS pixels: the window less its own frame.
-    const inner = async () => evaluate(() => [innerWidth, innerHeight]);
-    await call('POST', at('/window/rect'), { width: PICTURE, height: PICTURE });
-    const [w, hgt] = await inner();
-    await call('POST', at('/window/rect'), { width: 2 * PICTURE - w, height: 2 * PICTURE - hgt });
-    assert.deepEqual(await inner(), [PICTURE, PICTURE], 'a 640 x 640 viewport');
+    // A viewport of 640 x 640 CSS pixels: the window less its own frame, which
+    // the page learns of a moment after the window changed.
+    let inner = [0, 0];
+    for (let tries = 0; tries < 50; tries++) {
+      const [rect, [w, hgt]] = [await call('GET', at('/window/rect')),
+        await evaluate(() => [innerWidth, innerHeight])];
+      inner = [w, hgt];
+      if (w === PICTURE && hgt === PICTURE) break;
+      await call('POST', at('/window/rect'), { width: rect.width + PICTURE - w,
+                                               height: rect.height + PICTURE - hgt });
+      await sleep(100);
+    }
+    assert.deepEqual(inner, [PICTURE, PICTURE], 'a 640 x 640 viewport');
   } catch (e) {
     kill();
     throw e;

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: Zlib
 // The game in the other engines players have, Firefox and WebKit, side by side,
 // each in one browser as a player plays it: the first visit keeps the game for
-// offline play; "click to play", the microphone and the start screen; the click
-// on the word and a whole run on palette colours with every keyboard prompt
-// answered, to "FINISH !" on red 145 seconds after the run's clock started;
-// then, with the server gone, a start from the kept copy that shows the start
-// screen and begins a run. Chromium plays the same in test_start, test_full_run
-// and test_site, with the checks that need its DevTools.
+// offline play; "click to play", the microphone (each engine's fake one) and the
+// start screen; the click on the word and a whole run on palette colours with
+// every keyboard prompt answered, to "FINISH !" on red 145 seconds after the
+// run's clock started; then, with the server gone, a start from the kept copy
+// that shows the start screen and begins a run. Chromium plays the same in
+// test_start, test_full_run and test_site, with the checks that need its DevTools.
 //
 // BRAMBLE_ENGINES: the engines, comma-separated (default firefox,webkit; any of
 // chromium, firefox, webkit).
@@ -16,6 +16,9 @@ const h = require('./harness');
 const { assert } = h;
 
 const engines = (process.env.BRAMBLE_ENGINES || 'firefox,webkit').split(',');
+// What each engine's microphone gives the game: Chromium here plays the loud WAV
+// file, WebKit's mock microphone is loud too, Firefox's fake one reads as quiet.
+const LOUD = { chromium: true, firefox: false, webkit: true };
 
 // Waits for the start screen: "OU" on red, or the word grown over it.
 async function startScreen(g, what) {
@@ -77,6 +80,12 @@ async function play(engine) {
     assert.ok(seen.prompts > 0, 'keyboard prompts came up and were answered');
     assert.deepEqual(seen.missed, [], 'every prompt ends on its key');
     assert.ok(seen.colours.size >= 8, `the challenges keep changing: ${seen.colours.size}`);
+    // The microphone reaches the game: the voice challenges go its way, never the other.
+    if (LOUD[engine]) {
+      assert.ok(seen.yellHeld > 0 && seen.chutWon === 0, '"YELL !" held, "CHUT !" never won');
+    } else {
+      assert.ok(seen.chutWon > 0 && seen.yellHeld === 0, '"CHUT !" won, "YELL !" never held');
+    }
     assert.ok(at !== null, '"FINISH !" shows on red');
     // The run clock starts with the music, when the word starts growing 0.2 s
     // into the start screen, and counts whole calendar seconds.
