@@ -681,6 +681,44 @@ class Game {
     await this.page.keyboard.up(code);
   }
 
+  // Plays the run under way to "FINISH !" as a player who answers every keyboard
+  // prompt: reads the picture, noting each background and the holds of the voice
+  // challenges. A hold under way shows in the title's colour: (1, f, f) for
+  // "YELL !", (f, 1, f) for "CHUT !" (small while it is quiet), f fading from 1
+  // to 0. Gives what it saw and `at`, the page's time of the first picture of
+  // "FINISH !" on red after the first frame (null if none came within 200 s).
+  async playToFinish() {
+    const runStart = Date.now();
+    await this.page.evaluate(([spec, red]) => window.__bramble.watch('finish', spec, red),
+      [TEXTS.finish, RED]);
+    const ask = { texts: { yell: TEXTS.yell, chut: TEXTS.chutSmall, press: TEXTS.press },
+                  prompt: true };
+    const seen = { yellHeld: 0, chutWon: 0, prompts: 0, missed: [], colours: new Set(),
+                   offPalette: [] };
+    const finished = () => this.page.evaluate(() => window.__bramble.seen('finish'));
+    while (Date.now() - runStart < 200000 && !(await finished())) {
+      const p = await this.read(ask);
+      await sleep(20);
+      if (same(p.bg, RED)) continue; // "FINISH !" is on its way
+      if (!isPalette(p.bg)) seen.offPalette.push(p.bg.join());
+      seen.colours.add(p.bg.join());
+      const { yell, chut, press } = p.texts;
+      if (yell.score > SHOWN && yell.ink[0] === 255 && holding(yell.ink[1])) seen.yellHeld++;
+      if (chut.score > SHOWN && chut.ink[1] === 255 && holding(chut.ink[0])) seen.chutWon++;
+      if (press.score > SHOWN && p.asked[1] > 0.9) {
+        // A prompt has no time-out: one left unanswered would hold the run.
+        const answer = promptAnswer(p.asked[0], p.labels);
+        await this.key(answer.key);
+        if (await this.until({}, (q) => !same(q.bg, p.bg), 2000)) seen.prompts++;
+        else seen.missed.push(`${p.asked[0]} by ${answer.key}`);
+      }
+    }
+    seen.at = await this.page.waitForFunction(() => window.__bramble.seen('finish'), null,
+      { timeout: Math.max(1000, 200000 - (Date.now() - runStart)), polling: 100 })
+      .then((v) => v.jsonValue(), () => null);
+    return seen;
+  }
+
   // A finger on the screen at (x, y) in CSS pixels, lifted two frames later.
   async tap(x, y) {
     if (!this.cdp) this.cdp = await this.page.context().newCDPSession(this.page);

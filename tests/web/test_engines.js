@@ -44,34 +44,8 @@ async function play(engine) {
     await g.clickAt(320, 320);
     const run = await g.until({}, (p) => !h.same(p.bg, h.RED), 3000);
     assert.ok(run && h.isPalette(run.bg), `a palette background follows: ${run && run.bg}`);
-    const runStart = Date.now();
-    await g.page.evaluate(([spec, red]) => window.__bramble.watch('finish', spec, red),
-      [h.TEXTS.finish, h.RED]);
-    const ask = { texts: { yell: h.TEXTS.yell, chut: h.TEXTS.chutSmall, press: h.TEXTS.press },
-                  prompt: true };
-    const seen = { yellHeld: 0, chutWon: 0, prompts: 0, missed: [], colours: new Set(),
-                   offPalette: [] };
-    const finished = () => g.page.evaluate(() => window.__bramble.seen('finish'));
-    while (Date.now() - runStart < 200000 && !(await finished())) {
-      const p = await g.read(ask);
-      if (h.same(p.bg, h.RED)) continue; // "FINISH !" is on its way
-      if (!h.isPalette(p.bg)) seen.offPalette.push(p.bg.join());
-      seen.colours.add(p.bg.join());
-      const { yell, chut, press } = p.texts;
-      if (yell.score > h.SHOWN && yell.ink[0] === 255 && h.holding(yell.ink[1])) seen.yellHeld++;
-      if (chut.score > h.SHOWN && chut.ink[1] === 255 && h.holding(chut.ink[0])) seen.chutWon++;
-      if (press.score > h.SHOWN && p.asked[1] > 0.9) {
-        // A prompt has no time-out: one left unanswered would hold the run.
-        const answer = h.promptAnswer(p.asked[0], p.labels);
-        await g.key(answer.key);
-        if (await g.until({}, (q) => !h.same(q.bg, p.bg), 2000)) seen.prompts++;
-        else seen.missed.push(`${p.asked[0]} by ${answer.key}`);
-      }
-      await h.sleep(20);
-    }
-    const at = await g.page.waitForFunction(() => window.__bramble.seen('finish'), null,
-      { timeout: Math.max(1000, 200000 - (Date.now() - runStart)), polling: 100 })
-      .then((v) => v.jsonValue(), () => null);
+    const seen = await g.playToFinish();
+    const { at } = seen;
     const seconds = at === null ? NaN : at / 1000;
     say(`"FINISH !" ${seconds.toFixed(1)} s after the start screen; ${seen.colours.size} ` +
         `backgrounds; ${seen.prompts} prompts answered; YELL held in ${seen.yellHeld}, ` +
