@@ -20,12 +20,13 @@ void frame_wait(uint32_t ms) {
 
 // The browser's WebGL as the page finds it on a scratch canvas (the game's own
 // canvas keeps whichever context is asked of it first): 0 none, 1 drawn by the
-// CPU, 2 a GPU's. A software rasteriser is told two ways: a context asked for
-// with failIfMajorPerformanceCaveat is refused where the browser itself counts
-// its WebGL as slow (the standard way, which holds where the renderer's name is
-// hidden or made up: WebKit names llvmpipe "Apple GPU"), and the
-// WEBGL_debug_renderer_info name of one (SwiftShader, llvmpipe, ...), for a
-// browser that grants the context anyway.
+// CPU, 2 a GPU's. A software rasteriser is told two ways: the browser refuses a
+// context asked for with failIfMajorPerformanceCaveat where it counts its own
+// WebGL as slow (the standard way, the only one where the renderer's name is
+// hidden), and the WEBGL_debug_renderer_info name of one (SwiftShader,
+// llvmpipe, ...) for the browsers that grant that context on it anyway, as
+// Chromium does on SwiftShader. WebKitGTK on llvmpipe grants it and names it
+// "Apple GPU": it gets WebGL, which there costs no more than its 2-D canvas.
 // clang-format off
 EM_JS(int, webgl_kind, (void), {
     var context = function(attributes) {
