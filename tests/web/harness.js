@@ -405,7 +405,7 @@ async function launchFirefox() {
       goto: (url) => page.goto(url),
       evaluate: (fn, arg) => page.evaluate(fn, arg),
       // playwright's argument order: the function, its argument, the options.
-      waitForFunction: (fn, arg, { timeout = 30000, polling = 100 } = {}) =>
+      waitForFunction: (fn, arg, { timeout = 30000, polling = 'raf' } = {}) =>
         page.waitForFunction(fn, { timeout, polling }, arg),
       click: (selector) => page.click(selector),
       textContent: (selector) => page.$eval(selector, (e) => e.textContent),
@@ -522,7 +522,9 @@ async function launchWebKit() {
       }
       return value;
     },
-    async waitForFunction(fn, arg, { timeout = 30000, polling = 100 } = {}) {
+    // Polled from here: every 16 ms unless told otherwise, as for playwright's
+    // 'raf' (once a frame), its default.
+    async waitForFunction(fn, arg, { timeout = 30000, polling = 'raf' } = {}) {
       const end = Date.now() + timeout;
       for (;;) {
         const value = await tab.evaluate(fn, arg);
