@@ -11,15 +11,22 @@
 //    WebGL is SwiftShader, on the CPU: the 2-D canvas) and WebGL, forced;
 //  - CPU time per frame of all the browser's processes over those frames;
 //  - the share of in-between pixels in a band through the start text at pixel
-//    ratios 1, 1.5, 2 and 3 (a sharp pixel font has none).
+//    ratios 1, 1.5, 2 and 3 (a sharp pixel font has none);
+//  - in each engine (Chromium, Firefox ESR, WebKitGTK: tests/web/harness.js), with
+//    the renderer the game chooses there: navigation to "click to play", the
+//    click to the first picture, and the interval between presents and the
+//    browser's CPU per frame over the start screen and the challenges.
 //
-//   NODE_PATH=<dir with playwright-core> node bench/web_measure.js [BUILD_DIR] [RUNS]
+//   NODE_PATH=<dir with playwright-core and puppeteer-core> \
+//     node bench/web_measure.js [BUILD_DIR] [RUNS] [engines]
+// With "engines", only the engines' table.
 'use strict';
 const fs = require('node:fs');
 const path = require('node:path');
 if (process.argv[2]) process.env.BRAMBLE_WEB_BUILD = path.resolve(process.argv[2]);
 const h = require('../tests/web/harness');
 const RUNS = Number(process.argv[3] || 3);
+const ONLY_ENGINES = process.argv[4] === 'engines';
 const FRAMES = 600;
 
 // CPU seconds (user + system) of this process' descendants: the browser's.
@@ -82,11 +89,57 @@ async function timerProbe(page) {
            late: dt.filter((d) => d > 17.5).length, cpu: NaN };
 }
 
+const f = (x, d = 2) => x.toFixed(d);
+const load = () => fs.readFileSync('/proc/loadavg', 'utf8').split(' ').slice(0, 3).join(' ');
+
+// Each engine, one after another, RUNS times: the renderer the game takes there,
+// the start and the pacing. The browser's CPU is every process started for it
+// (for WebKit also its X server and its WebDriver server).
+async function engines() {
+  console.log(`Load average at the start: ${load()}\n`);
+  console.log('| engine | renderer | run | navigation to "click to play" ms | ' +
+              'click to first picture ms | scene | interval mean ms | sd ms | max ms | ' +
+              'browser CPU per frame ms |');
+  console.log('|---|---|---|---|---|---|---|---|---|---|');
+  // And WebKit with its WebGL hidden from the game (it runs on llvmpipe here,
+  // which WebKit does not disclose): the 2-D canvas there.
+  const cases = [...h.ENGINES.map((engine) => [engine, false]), ['webkit', true]];
+  for (const [engine, hidden] of cases) {
+    for (let run = 1; run <= RUNS; run++) {
+      await h.scenario('silent', { engine }, async (site, browser) => {
+        const g = await h.Game.open(browser.context, site.url, { readable: false });
+        if (hidden) {
+          // Before the click: the game asks for its context only then.
+          await g.page.evaluate(() => {
+            const getContext = HTMLCanvasElement.prototype.getContext;
+            HTMLCanvasElement.prototype.getContext = function (type, attrs) {
+              return /webgl/.test(type) ? null : getContext.call(this, type, attrs);
+            };
+          });
+        }
+        await g.start();
+        const start = await frames(g, FRAMES);
+        await g.clickAt(320, 320);
+        const play = await frames(g, FRAMES);
+        const renderer = g.console.some((l) => /drawing with the 2-D canvas/.test(l))
+          ? '2-D canvas' : 'WebGL';
+        for (const [scene, s] of [['start screen', start], ['challenges', play]]) {
+          console.log(`| ${engine} | ${renderer} | ${run} | ${g.readyAt - g.navigated} | ` +
+                      `${g.firstPicture - g.clicked} | ${scene} | ${f(s.mean, 3)} | ` +
+                      `${f(s.sd, 3)} | ${f(s.max)} | ${f(s.cpu)} |`);
+        }
+      });
+    }
+  }
+  console.log(`\nLoad average at the end: ${load()}`);
+}
+
 (async () => {
+  if (ONLY_ENGINES) return engines();
   console.log('| file | bytes | gzip -9 bytes | Brotli bytes |\n|---|---|---|---|');
   const site = h.siteInfo();
   const total = [0, 0, 0];
-  for (const f of ['index.html', site.page, site.listName, site.script, site.wasm, site.data]) {
+  for (const f of ['index.html', site.page, site.script, site.wasm, site.data]) {
     const sizes = ['', '.gz', '.br'].map((form) => {
       const file = path.join(h.SITE, f + form);
       // A file under 1 KiB has no compressed forms: it goes as it is.
@@ -98,7 +151,6 @@ async function timerProbe(page) {
   }
   console.log(`| total | ${total[0]} | ${total[1]} | **${total[2]}** |\n`);
 
-  const load = () => fs.readFileSync('/proc/loadavg', 'utf8').split(' ').slice(0, 3).join(' ');
   console.log(`Load average at the start: ${load()}\n`);
   const rows = [];
   // The engine's choice, then WebGL named through SDL_RENDER_DRIVER (web/pre.js).
@@ -130,7 +182,6 @@ async function timerProbe(page) {
       });
     }
   }
-  const f = (x, d = 2) => x.toFixed(d);
   console.log('| renderer | run | navigation to "click to play" ms | click to first picture ms |');
   console.log('|---|---|---|---|');
   rows.forEach((r, i) => console.log(`| ${r.renderer} | ${(i % RUNS) + 1} | ${r.ready} | ` +
@@ -161,7 +212,8 @@ async function timerProbe(page) {
       console.log(`| ${ratio} | ${(100 * b.share).toFixed(3)} % |`);
     });
   }
-  console.log(`\nLoad average at the end: ${load()}`);
+  console.log(`\nLoad average at the end: ${load()}\n`);
+  await engines();
 })().catch((e) => {
   console.error(e);
   process.exit(1);

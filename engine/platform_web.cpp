@@ -20,22 +20,36 @@ void frame_wait(uint32_t ms) {
 
 // The browser's WebGL as the page finds it on a scratch canvas (the game's own
 // canvas keeps whichever context is asked of it first): 0 none, 1 drawn by the
-// CPU (a software rasteriser such as SwiftShader or llvmpipe, named by the
-// WEBGL_debug_renderer_info renderer string), 2 a GPU's or undisclosed.
+// CPU, 2 a GPU's. A software rasteriser is told two ways: the browser refuses a
+// context asked for with failIfMajorPerformanceCaveat where it counts its own
+// WebGL as slow (the standard way, the only one where the renderer's name is
+// hidden), and the WEBGL_debug_renderer_info name of one (SwiftShader,
+// llvmpipe, ...) for the browsers that grant that context on it anyway, as
+// Chromium does on SwiftShader. WebKitGTK on llvmpipe grants it and names it
+// "Apple GPU": it gets WebGL, which there costs no more than its 2-D canvas.
 // clang-format off
 EM_JS(int, webgl_kind, (void), {
-    var gl = null;
-    try {
-        gl = document.createElement("canvas").getContext("webgl");
-    } catch (e) {
-    }
+    var context = function(attributes) {
+        try {
+            return document.createElement("canvas").getContext("webgl", attributes);
+        } catch (e) {
+            return null;
+        }
+    };
+    var drop = function(gl) {
+        var lose = gl.getExtension("WEBGL_lose_context");
+        if (lose) lose.loseContext();
+    };
+    var gl = context({failIfMajorPerformanceCaveat: true});
+    var slow = !gl;
+    if (!gl) gl = context(undefined);
     if (!gl) return 0;
     var info = gl.getExtension("WEBGL_debug_renderer_info");
     var name = info ? String(gl.getParameter(info.UNMASKED_RENDERER_WEBGL)) : "";
-    var lose = gl.getExtension("WEBGL_lose_context");
-    if (lose) lose.loseContext();
-    var cpu = /swiftshader|llvmpipe|softpipe|software|basic render driver/i.test(name);
-    console.log("WebGL renderer: " + (name || "(not disclosed)"));
+    drop(gl);
+    var cpu = slow || /swiftshader|llvmpipe|softpipe|software|basic render driver/i.test(name);
+    console.log("WebGL renderer: " + (name || "(not disclosed)") +
+                (slow ? " (a major performance caveat)" : ""));
     return cpu ? 1 : 2;
 });
 // clang-format on

@@ -48,6 +48,8 @@ tests=(
   valgrind                               # the leak check over a play-through (tools/valgrind.sh)
   wine                                   # the Windows build's tests (tests/windows/)
   chromium                               # the browser build's tests (tests/web/)
+  firefox-esr                            # ... in Firefox, driven over WebDriver BiDi (tests/web/harness.js)
+  webkit2gtk-driver xvfb xauth           # ... in WebKit: its WebDriver server starts MiniBrowser under xvfb-run
 )
 
 # Each group: the lists it is made of.

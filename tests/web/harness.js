@@ -1,11 +1,18 @@
 // SPDX-License-Identifier: Zlib
 // Shared pieces of the browser tests and the browser measurements: the site
-// served on 127.0.0.1, Debian's Chromium started headless through
-// playwright-core with a microphone fed from a WAV file, and the game's picture
-// read back from its canvas and recognised with the game's own font sheet.
+// served on 127.0.0.1; a browser of one of the three engines players have,
+// Debian's builds of each: Chromium, headless through playwright-core (DevTools)
+// with a microphone fed from a WAV file; Firefox ESR, headless through
+// puppeteer-core (WebDriver BiDi) with its fake microphone; WebKitGTK's
+// MiniBrowser under a private X server (xvfb-run) through its WebDriver server,
+// WebKitWebDriver, with WebKit's mock microphone; and the game's picture read
+// back from its canvas and recognised with the game's own font sheet. Every
+// engine's page answers the part of playwright's Page that the tests use.
 //
 // Environment: BRAMBLE_WEB_BUILD, the folder web/build.sh built (site/ and
-// assets/ inside); BRAMBLE_CHROMIUM, the browser (default /usr/bin/chromium).
+// assets/ inside); BRAMBLE_CHROMIUM, BRAMBLE_FIREFOX and BRAMBLE_WEBKIT_DRIVER,
+// the browsers (default /usr/bin/chromium, /usr/bin/firefox-esr,
+// /usr/bin/WebKitWebDriver).
 'use strict';
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
@@ -13,6 +20,7 @@ const http = require('node:http');
 const os = require('node:os');
 const path = require('node:path');
 const zlib = require('node:zlib');
+const { spawn } = require('node:child_process');
 const { chromium } = require('playwright-core');
 const { siteHandler } = require('../../web/serve');
 
@@ -355,8 +363,14 @@ const PHONE = {
 
 // mic: 'silent' or 'loud' (a fake microphone playing that sound, permission
 // given), or 'refused' (permission prompts denied). `args`: more browser flags;
-// `device`: options of the emulated screen (PHONE, or a pixel ratio).
-async function launch(mic, { args: more = [], device = {} } = {}) {
+// `device`: options of the emulated screen (PHONE, or a pixel ratio). `engine`:
+// 'chromium' (the default), 'firefox' or 'webkit'; these two have a fake
+// microphone of their own whatever `mic` says (Firefox's reads as quiet to the
+// game, WebKit's as loud), and take neither `args` nor `device`.
+async function launch(mic, { args: more = [], device = {}, engine = 'chromium' } = {}) {
+  if (engine === 'firefox') return launchFirefox();
+  if (engine === 'webkit') return launchWebKit();
+  assert.equal(engine, 'chromium', `an engine of ${ENGINES.join(', ')}`);
   const args = [...FLAGS, '--use-fake-device-for-media-stream', ...more];
   if (mic === 'refused') args.push('--deny-permission-prompts');
   else args.push('--use-fake-ui-for-media-stream', `--use-file-for-fake-audio-capture=${micFile(mic)}`);
@@ -378,11 +392,216 @@ async function launch(mic, { args: more = [], device = {} } = {}) {
     await context.close();
     fs.rmSync(userDir, { recursive: true, force: true });
   };
-  return { context, close };
+  return { engine, context, close };
+}
+
+const ENGINES = ['chromium', 'firefox', 'webkit'];
+
+// A context of one page, for the engines driven without playwright: a "new" page
+// is that one too.
+const onePage = (page) => ({ pages: () => [page], newPage: async () => page });
+
+// Firefox ESR, headless, over WebDriver BiDi. Its fake microphone needs no
+// permission prompt.
+async function launchFirefox() {
+  const puppeteer = require('puppeteer-core');
+  const browser = await puppeteer.launch({
+    browser: 'firefox',
+    executablePath: process.env.BRAMBLE_FIREFOX || '/usr/bin/firefox-esr',
+    headless: true,
+    defaultViewport: { width: PICTURE, height: PICTURE },
+    extraPrefsFirefox: { 'media.navigator.streams.fake': true,
+                         'media.navigator.permission.disabled': true },
+  });
+  try {
+    const page = (await browser.pages())[0] || (await browser.newPage());
+    // The launch's default viewport does not reach the first tab.
+    await page.setViewport({ width: PICTURE, height: PICTURE });
+    const tab = {
+      goto: (url) => page.goto(url),
+      evaluate: (fn, arg) => page.evaluate(fn, arg),
+      // playwright's argument order: the function, its argument, the options.
+      waitForFunction: (fn, arg, { timeout = 30000, polling = 'raf' } = {}) =>
+        page.waitForFunction(fn, { timeout, polling }, arg),
+      click: (selector) => page.click(selector),
+      textContent: (selector) => page.$eval(selector, (e) => e.textContent),
+      mouse: page.mouse,
+      keyboard: page.keyboard,
+      screenshot: async () => Buffer.from(await page.screenshot()),
+      addInitScript: (fn, arg) => page.evaluateOnNewDocument(fn, arg),
+      on: (event, handler) => page.on(event, handler),
+    };
+    const context = onePage(tab);
+    tab.context = () => context;
+    return { engine: 'firefox', context, close: () => browser.close() };
+  } catch (e) {
+    await browser.close();
+    throw e;
+  }
+}
+
+// WebKit: WebKitWebDriver, a W3C WebDriver server (JSON over HTTP), starts
+// MiniBrowser with WebKit's settings as its options; here on a private X server.
+const WEBKIT_OPTIONS = ['--automation', '--enable-media-stream=true',
+  '--enable-mock-capture-devices=true', '--enable-webaudio=true', '--enable-webgl=true',
+  '--enable-fullscreen=true'];
+// The keys of a WebDriver key action: the character typed, or a code point of
+// the standard's table for the keys without one.
+const webDriverKey = (code) => (/^Key[A-Z]$/.test(code) ? code.slice(3).toLowerCase()
+  : { Escape: '\uE00C', Space: ' ', Enter: '\uE007', ArrowLeft: '\uE012', ArrowUp: '\uE013',
+      ArrowRight: '\uE014', ArrowDown: '\uE015' }[code]);
+
+async function freePort() {
+  const probe = http.createServer();
+  await new Promise((resolve) => probe.listen(0, '127.0.0.1', resolve));
+  const { port } = probe.address();
+  await new Promise((resolve) => probe.close(resolve));
+  return port;
+}
+
+async function launchWebKit() {
+  const port = await freePort();
+  // Its own process group, so that closing ends the X server and the browser too.
+  const driver = spawn('xvfb-run', ['-a', '-s', '-screen 0 1280x1024x24',
+    process.env.BRAMBLE_WEBKIT_DRIVER || 'WebKitWebDriver', '--host=127.0.0.1', `--port=${port}`],
+  { detached: true, stdio: ['ignore', 'pipe', 'pipe'] });
+  // Its output (the web process' too), shown when a command fails: a crash says so there.
+  let log = '';
+  for (const stream of [driver.stdout, driver.stderr]) {
+    stream.on('data', (d) => { log = (log + d).slice(-20000); });
+  }
+  const base = `http://127.0.0.1:${port}`;
+  const call = async (method, target, body) => {
+    const res = await fetch(base + target, { method, body: body && JSON.stringify(body),
+      headers: { 'Content-Type': 'application/json' } });
+    const answer = await res.json();
+    if (!res.ok) {
+      const { error, message } = answer.value || {};
+      throw new Error(`WebDriver ${method} ${target}: ${error}: ${message}\n` +
+                      `WebKitWebDriver's output:\n${log.slice(-4000)}`);
+    }
+    return answer.value;
+  };
+  const kill = () => { try { process.kill(-driver.pid, 'SIGTERM'); } catch { /* gone */ } };
+  let session;
+  try {
+    for (let tries = 0; ; tries++) {
+      try {
+        await call('GET', '/status');
+        break;
+      } catch (e) {
+        if (tries > 300 || driver.exitCode !== null) throw new Error(`WebKitWebDriver: ${log}`);
+        await sleep(100);
+      }
+    }
+    session = (await call('POST', '/session', { capabilities: { alwaysMatch: {
+      'webkitgtk:browserOptions': { args: WEBKIT_OPTIONS } } } })).sessionId;
+  } catch (e) {
+    kill();
+    throw e;
+  }
+  const at = (p) => `/session/${session}${p}`;
+  // A function called in the page with one argument; a promise it returns is awaited.
+  const evaluate = (fn, arg) => call('POST', at('/execute/sync'),
+    { script: `return (${fn}).apply(null, arguments)`, args: arg === undefined ? [] : [arg] });
+  const inits = [];
+  const listeners = [];
+  const actions = (source) => call('POST', at('/actions'), { actions: [source] });
+  const pointer = (steps) => actions({ type: 'pointer', id: 'mouse',
+    parameters: { pointerType: 'mouse' }, actions: steps });
+  const keys = (type, code) => actions({ type: 'key', id: 'keyboard',
+    actions: [{ type, value: webDriverKey(code) }] });
+  const tab = {
+    // No script runs before the page's own here: the ones to install are run
+    // once the page has loaded, before anything creates the game's canvas context
+    // (the game does on the click). Its console lines are kept in the page and
+    // handed to the listeners at every evaluation.
+    async goto(url) {
+      await call('POST', at('/url'), { url });
+      await evaluate(() => {
+        window.__console = [];
+        for (const level of ['log', 'info', 'warn', 'error']) {
+          const write = console[level];
+          console[level] = (...args) => {
+            window.__console.push(args.map(String).join(' '));
+            return write.apply(console, args);
+          };
+        }
+      });
+      for (const [fn, arg] of inits) await evaluate(fn, arg);
+    },
+    async evaluate(fn, arg) {
+      const value = await evaluate(fn, arg);
+      if (listeners.length) {
+        const lines = await evaluate(() => (window.__console || []).splice(0));
+        for (const text of lines) for (const l of listeners) l({ text: () => text });
+      }
+      return value;
+    },
+    // Polled from here: every 16 ms unless told otherwise, as for playwright's
+    // 'raf' (once a frame), its default.
+    async waitForFunction(fn, arg, { timeout = 30000, polling = 'raf' } = {}) {
+      const end = Date.now() + timeout;
+      for (;;) {
+        const value = await tab.evaluate(fn, arg);
+        if (value) return { jsonValue: async () => value };
+        if (Date.now() > end) throw new Error(`timed out after ${timeout} ms waiting for ${fn}`);
+        await sleep(polling === 'raf' ? 16 : polling);
+      }
+    },
+    async click(selector) {
+      const found = await call('POST', at('/element'), { using: 'css selector', value: selector });
+      await call('POST', at(`/element/${Object.values(found)[0]}/click`), {});
+    },
+    textContent: (selector) => evaluate((s) => document.querySelector(s).textContent, selector),
+    mouse: {
+      move: (x, y) => pointer([{ type: 'pointerMove', x: Math.round(x), y: Math.round(y),
+                                 origin: 'viewport' }]),
+      down: () => pointer([{ type: 'pointerDown', button: 0 }]),
+      up: () => pointer([{ type: 'pointerUp', button: 0 }]),
+    },
+    keyboard: {
+      down: (code) => keys('keyDown', code),
+      up: (code) => keys('keyUp', code),
+      press: async (code) => { await keys('keyDown', code); await keys('keyUp', code); },
+    },
+    screenshot: async () => Buffer.from(await call('GET', at('/screenshot')), 'base64'),
+    addInitScript: async (fn, arg) => { inits.push([fn, arg]); },
+    on: (event, handler) => { if (event === 'console') listeners.push(handler); },
+  };
+  const context = onePage(tab);
+  tab.context = () => context;
+  try {
+    // A viewport of 640 x 640 CSS pixels: the window less its own frame, which
+    // the page learns of a moment after the window changed.
+    let inner = [0, 0];
+    for (let tries = 0; tries < 50; tries++) {
+      const [rect, [w, hgt]] = [await call('GET', at('/window/rect')),
+        await evaluate(() => [innerWidth, innerHeight])];
+      inner = [w, hgt];
+      if (w === PICTURE && hgt === PICTURE) break;
+      await call('POST', at('/window/rect'), { width: rect.width + PICTURE - w,
+                                               height: rect.height + PICTURE - hgt });
+      await sleep(100);
+    }
+    assert.deepEqual(inner, [PICTURE, PICTURE], 'a 640 x 640 viewport');
+  } catch (e) {
+    kill();
+    throw e;
+  }
+  const close = async () => {
+    try {
+      await call('DELETE', at(''));
+    } finally {
+      kill();
+    }
+  };
+  return { engine: 'webkit', context, close, log: () => log };
 }
 
 // A scenario: the site served and the browser started inside its try, both
 // closed whatever happens (a browser that fails to start leaves no server).
+// `options` as launch's.
 async function scenario(mic, options, body) {
   let site = null, browser = null;
   try {
@@ -478,6 +697,44 @@ class Game {
     await this.page.keyboard.down(code);
     await this.frames(2);
     await this.page.keyboard.up(code);
+  }
+
+  // Plays the run under way to "FINISH !" as a player who answers every keyboard
+  // prompt: reads the picture, noting each background and the holds of the voice
+  // challenges. A hold under way shows in the title's colour: (1, f, f) for
+  // "YELL !", (f, 1, f) for "CHUT !" (small while it is quiet), f fading from 1
+  // to 0. Gives what it saw and `at`, the page's time of the first picture of
+  // "FINISH !" on red after the first frame (null if none came within 200 s).
+  async playToFinish() {
+    const runStart = Date.now();
+    await this.page.evaluate(([spec, red]) => window.__bramble.watch('finish', spec, red),
+      [TEXTS.finish, RED]);
+    const ask = { texts: { yell: TEXTS.yell, chut: TEXTS.chutSmall, press: TEXTS.press },
+                  prompt: true };
+    const seen = { yellHeld: 0, chutWon: 0, prompts: 0, missed: [], colours: new Set(),
+                   offPalette: [] };
+    const finished = () => this.page.evaluate(() => window.__bramble.seen('finish'));
+    while (Date.now() - runStart < 200000 && !(await finished())) {
+      const p = await this.read(ask);
+      await sleep(20);
+      if (same(p.bg, RED)) continue; // "FINISH !" is on its way
+      if (!isPalette(p.bg)) seen.offPalette.push(p.bg.join());
+      seen.colours.add(p.bg.join());
+      const { yell, chut, press } = p.texts;
+      if (yell.score > SHOWN && yell.ink[0] === 255 && holding(yell.ink[1])) seen.yellHeld++;
+      if (chut.score > SHOWN && chut.ink[1] === 255 && holding(chut.ink[0])) seen.chutWon++;
+      if (press.score > SHOWN && p.asked[1] > 0.9) {
+        // A prompt has no time-out: one left unanswered would hold the run.
+        const answer = promptAnswer(p.asked[0], p.labels);
+        await this.key(answer.key);
+        if (await this.until({}, (q) => !same(q.bg, p.bg), 2000)) seen.prompts++;
+        else seen.missed.push(`${p.asked[0]} by ${answer.key}`);
+      }
+    }
+    seen.at = await this.page.waitForFunction(() => window.__bramble.seen('finish'), null,
+      { timeout: Math.max(1000, 200000 - (Date.now() - runStart)), polling: 100 })
+      .then((v) => v.jsonValue(), () => null);
+    return seen;
   }
 
   // A finger on the screen at (x, y) in CSS pixels, lifted two frames later.
@@ -610,7 +867,7 @@ function drawnKey(code) {
 module.exports = {
   assert, sleep, serve, get, status, siteInfo, launch, scenario, PHONE, blur, Game, TEXTS, SHOWN,
   holding, RED, isPalette, same, startWord, promptAnswer, drawnKey, SITE, NEXT_SITE, pageProbe,
-  fontMasks, micFile, FLAGS,
+  fontMasks, micFile, FLAGS, ENGINES,
 };
 
 // The screenshot decoder, for the tests that look at the page around the game.

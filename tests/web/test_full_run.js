@@ -18,36 +18,14 @@ test('a loud run to "FINISH !"', { timeout: 400000 }, async () => {
     await g.clickAt(320, 320);
     const run = await g.until({}, (p) => !h.same(p.bg, h.RED), 3000);
     assert.ok(run, 'the click on the word starts the run');
-    const runStart = Date.now();
-
-    await g.page.evaluate(([spec, red]) => window.__bramble.watch('finish', spec, red),
-      [h.TEXTS.finish, h.RED]);
-    const ask = { texts: { yell: h.TEXTS.yell, chut: h.TEXTS.chutSmall, press: h.TEXTS.press },
-                  prompt: true };
-    const seen = { yellHeld: 0, chutWon: 0, prompts: 0, offPalette: [] };
-    const finished = () => g.page.evaluate(() => window.__bramble.seen('finish'));
-    while (Date.now() - runStart < 200000 && !(await finished())) {
-      const p = await g.read(ask);
-      const { yell, chut, press } = p.texts;
-      if (!h.isPalette(p.bg) && !h.same(p.bg, h.RED)) seen.offPalette.push(p.bg.join());
-      if (yell.score > h.SHOWN && yell.ink[0] === 255 && h.holding(yell.ink[1])) seen.yellHeld++;
-      if (chut.score > h.SHOWN && chut.ink[1] === 255 && h.holding(chut.ink[0])) seen.chutWon++;
-      if (press.score > h.SHOWN && p.asked[1] > 0.9) {
-        const answer = h.promptAnswer(p.asked[0], p.labels);
-        await g.key(answer.key);
-        if (await g.until({}, (q) => !h.same(q.bg, p.bg), 2000)) seen.prompts++;
-      }
-      await h.sleep(20);
-    }
-    // The run clock starts with the music, when the word starts growing 0.2 s
-    // into the start screen, and counts whole calendar seconds.
-    const at = await g.page.waitForFunction(() => window.__bramble.seen('finish'), null,
-      { timeout: Math.max(1000, 200000 - (Date.now() - runStart)), polling: 100 })
-      .then((v) => v.jsonValue(), () => null);
+    const seen = await g.playToFinish();
+    const { at } = seen;
     const seconds = at === null ? NaN : at / 1000;
     console.log(`"FINISH !" ${seconds.toFixed(1)} s after the start screen; ` +
                 `YELL held in ${seen.yellHeld} pictures; ${seen.prompts} prompts answered`);
     assert.ok(at !== null, '"FINISH !" shows on red');
+    // The run clock starts with the music, when the word starts growing 0.2 s
+    // into the start screen, and counts whole calendar seconds.
     assert.ok(seconds > 144 && seconds < 148, `the run lasts 145 s: ${seconds.toFixed(1)} s`);
     assert.deepEqual(seen.offPalette, [], 'every background is a palette colour');
     assert.ok(seen.yellHeld > 0, '"YELL !" is held with a loud microphone');

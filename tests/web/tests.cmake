@@ -3,8 +3,9 @@
 # (tests/web/setup.sh: SDL2 and SDL2_mixer for the browser from Debian's sources
 # the first time, into the source tree's build-sdl/ that `make web` shares; the
 # assets from this tree's native generators; the game) and
-# installs playwright-core; then each scenario drives Debian's Chromium, headless,
-# against the site on 127.0.0.1.
+# installs the browsers' clients; then each scenario drives Debian's Chromium,
+# headless, against the site on 127.0.0.1, and web_engines plays Firefox ESR and
+# WebKitGTK side by side (tests/web/harness.js).
 set(web_dir ${CMAKE_BINARY_DIR}/web)
 
 # The browser build follows the test build's warnings rule.
@@ -14,13 +15,13 @@ add_test(NAME web_build
 set_tests_properties(web_build PROPERTIES LABELS web TIMEOUT 2400 FIXTURES_SETUP web_built
                      RESOURCE_LOCK machine)
 
-foreach(name start bad_input full_run no_webgl phone site kept)
+foreach(name start bad_input full_run no_webgl phone site kept engines)
   add_test(NAME web_${name}
            COMMAND ${CMAKE_COMMAND} -E env BRAMBLE_WEB_BUILD=${web_dir}
                    NODE_PATH=${web_dir}/npm/node_modules
                    node ${CMAKE_SOURCE_DIR}/tests/web/test_${name}.js)
   set(limit 300)
-  if(name STREQUAL "full_run")
+  if(name STREQUAL "full_run" OR name STREQUAL "engines")
     set(limit 450)
   endif()
   set_tests_properties(web_${name} PROPERTIES LABELS web TIMEOUT ${limit}
