@@ -38,6 +38,14 @@ case $dist/ in
 "$work"/*) echo "$0: $dist is inside $work, which every release starts by removing" >&2; exit 1 ;;
 esac
 bash scripts/release-place.sh check "$dist" "$version"
+# One release at a time per checkout: a second one would remove build-dist/
+# under the first, which would then fail on artefacts it never saw go. The lock
+# is on this script, which no release removes.
+exec 9<"$root/scripts/release.sh"
+flock -n 9 || {
+    echo "$0: another release is running in $root (building in $work); wait until it ends" >&2
+    exit 1
+}
 rm -rf "$work"
 out=$work/dist # the artefacts, until every one is built
 mkdir -p "$out"

@@ -8,8 +8,8 @@
 # ones. The folder holds the user's own file, which no run may remove: not a
 # release refused because of the user's SHA256SUMS or for want of a time, nor
 # one whose build fails, nor one that succeeds. The artefacts carry the date of
-# the version's CHANGELOG.md entry, and a second release replaces the first
-# one's files.
+# the version's CHANGELOG.md entry, a second release replaces the first one's
+# files, and a release started while another runs is refused.
 #
 #   release_dist.sh SOURCE_DIR
 set -uo pipefail
@@ -36,7 +36,9 @@ cat >"$bin/cpack" <<STUB
 #!/bin/bash
 touch -d "@\$SOURCE_DATE_EPOCH" stamp && echo "deb \$SOURCE_DATE_EPOCH" >bramble_${v}_amd64.deb
 STUB
+# While \$HOLD names a file, the stand-in Linux build says so in \$HOLD.held and waits.
 cat >"$tree/scripts/linux-build.sh" <<STUB
+if [ -n "\${HOLD:-}" ]; then touch "\$HOLD.held"; while [ -e "\$HOLD" ]; do sleep 0.1; done; fi
 mkdir -p "\$1" && echo linux >"\$1/bramble-$v-linux-x86_64.tar.gz" && echo "\$1/bramble-$v-linux-x86_64.tar.gz"
 STUB
 cat >"$tree/scripts/windows-build.sh" <<STUB
@@ -92,4 +94,18 @@ cp "$dist/bramble-$v-web.zip" "$work/old"
 (cd "$work" && release "my downloads") || fail "a second release failed: $(cat "$work/err")"
 (cd "$dist" && sha256sum -c --quiet SHA256SUMS) || fail "the second release's SHA256SUMS does not match"
 ! cmp -s "$dist/bramble-$v-web.zip" "$work/old" || fail "the second release did not replace the web zip"
+# Two releases at once from one checkout: the second, whose start would remove
+# the first one's build folder, is refused, and the first ends well.
+export HOLD=$work/hold
+touch "$HOLD"
+bash "$tree/scripts/release.sh" "$dist" >/dev/null 2>"$work/err1" &
+first=$!
+for _ in $(seq 100); do [ -e "$HOLD.held" ] && break; sleep 0.1; done
+[ -e "$HOLD.held" ] || { kill "$first"; fail "the first release never reached its build"; }
+HOLD="" release "$work/other" && fail "a second release ran beside the first"
+grep -q "another release is running" "$work/err" || fail "the refusal does not say why: $(cat "$work/err")"
+rm "$HOLD"
+wait "$first" || fail "the first release failed beside the second: $(cat "$work/err1")"
+unset HOLD
+
 echo "the release kept the user's file through a refused, a failed and two good runs, outside git, under a path with a space"
