@@ -37,20 +37,25 @@ file(MAKE_DIRECTORY ${SITE}/licences)
 set(kept "")
 
 # The compressed forms of SITE/name, written once (a hashed name's content never
-# changes) unless `fresh` says the file was just rewritten.
+# changes) unless `fresh` says the file is being rewritten; a third argument
+# names the file to compress when it is not yet in place (its .part).
 function(compress name fresh)
   set(file ${SITE}/${name})
-  file(SIZE ${file} size)
+  set(from ${file})
+  if(ARGC GREATER 2)
+    set(from ${ARGV2})
+  endif()
+  file(SIZE ${from} size)
   if(size LESS 1024 OR name MATCHES "\\.png$")
     return()
   endif()
   foreach(form gz br)
     if(fresh OR NOT EXISTS ${file}.${form})
       if(form STREQUAL "gz")
-        execute_process(COMMAND ${GZIP} -9 -n -c ${file} OUTPUT_FILE ${file}.gz.part
+        execute_process(COMMAND ${GZIP} -9 -n -c ${from} OUTPUT_FILE ${file}.gz.part
                         COMMAND_ERROR_IS_FATAL ANY)
       else()
-        execute_process(COMMAND ${BROTLI} -q 11 -f -o ${file}.br.part ${file}
+        execute_process(COMMAND ${BROTLI} -q 11 -f -o ${file}.br.part ${from}
                         COMMAND_ERROR_IS_FATAL ANY)
       endif()
       file(RENAME ${file}.${form}.part ${file}.${form})
@@ -97,10 +102,16 @@ function(add_text text stem ext out)
     endif()
   endif()
   if(fresh)
+    # The compressed forms go in place before the file: a run cut off between
+    # the two leaves the file as it was, so the next run finds it changed and
+    # writes the forms again. The other way round, it would find index.html
+    # current and keep the forms of the page before, which name deleted files.
     file(WRITE ${SITE}/${name}.part "${text}")
+    compress(${name} ON ${SITE}/${name}.part)
     file(RENAME ${SITE}/${name}.part ${SITE}/${name})
+  else()
+    compress(${name} OFF)
   endif()
-  compress(${name} ${fresh})
   set(kept ${kept} ${name} PARENT_SCOPE)
   set(${out} ${name} PARENT_SCOPE)
   set(${out}_SHA ${sha} PARENT_SCOPE)

@@ -31,3 +31,7 @@ endforeach()
 # web/serve.js on a folder of its own: no build, no browser.
 add_test(NAME web_serve COMMAND node ${CMAKE_SOURCE_DIR}/tests/web/test_serve.js)
 set_tests_properties(web_serve PROPERTIES LABELS web TIMEOUT 60)
+
+# cmake/web-site.cmake cut off and run again: no game build, no browser.
+add_test(NAME web_site_forms COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/site_forms.sh ${CMAKE_SOURCE_DIR})
+set_tests_properties(web_site_forms PROPERTIES LABELS web TIMEOUT 60)
