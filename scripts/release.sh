@@ -34,8 +34,13 @@ umask 022
 version=$(sed -n 's/^project(bramble VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 [ -n "$version" ] || { echo "$0: no version in CMakeLists.txt's project()" >&2; exit 1; }
 work=$root/build-dist
-case $dist/ in
-"$work"/*) echo "$0: $dist is inside $work, which every release starts by removing" >&2; exit 1 ;;
+# Compared as the links lead: a folder reached through a link into build-dist/
+# is inside it as much as one named there.
+case $(cd "$dist" && pwd -P)/ in
+"$(pwd -P)/build-dist"/*)
+    echo "$0: $dist is inside $work, which every release starts by removing" >&2
+    exit 1
+    ;;
 esac
 bash scripts/release-place.sh check "$dist" "$version"
 # One release at a time per checkout: a second one would remove build-dist/

@@ -9,7 +9,8 @@
 # release refused because of the user's SHA256SUMS or for want of a time, nor
 # one whose build fails, nor one that succeeds. The artefacts carry the date of
 # the version's CHANGELOG.md entry, a second release replaces the first one's
-# files, and a release started while another runs is refused.
+# files, and a release started while another runs is refused, as is one
+# into a folder inside build-dist/, even through a link.
 #
 #   release_dist.sh SOURCE_DIR
 set -uo pipefail
@@ -94,6 +95,15 @@ cp "$dist/bramble-$v-web.zip" "$work/old"
 (cd "$work" && release "my downloads") || fail "a second release failed: $(cat "$work/err")"
 (cd "$dist" && sha256sum -c --quiet SHA256SUMS) || fail "the second release's SHA256SUMS does not match"
 ! cmp -s "$dist/bramble-$v-web.zip" "$work/old" || fail "the second release did not replace the web zip"
+# A folder reached through a link into build-dist/, which every release starts
+# by removing: refused, and the user's file there stays.
+mkdir -p "$tree/build-dist/out"
+echo "the user's" >"$tree/build-dist/out/notes.txt"
+ln -s "$tree/build-dist/out" "$work/linked"
+release "$work/linked" && fail "a release into a link into build-dist/ ran"
+[ -e "$tree/build-dist/out/notes.txt" ] || fail "a release removed the user's file behind a link"
+grep -q "is inside" "$work/err" || fail "the refusal does not say why: $(cat "$work/err")"
+
 # Two releases at once from one checkout: the second, whose start would remove
 # the first one's build folder, is refused, and the first ends well.
 export HOLD=$work/hold
