@@ -70,6 +70,8 @@
   const received = {}; // name -> bytes so far
 
   class Stalled extends Error {}
+  // A file whose size or bytes are not the build's.
+  class Damaged extends Error {}
 
   function progress() {
     let done = 0, total = 0;
@@ -89,8 +91,9 @@
   // `bytes` once they proved to be those of `file`.
   async function verify(file, bytes) {
     if (await sha256(bytes) !== file.sha256) {
-      throw new Error('the file ' + file.name + ' is not this version\'s: its bytes differ from ' +
-                      'those of the build. Reload the page; if it persists, tell whoever hosts it.');
+      throw new Damaged('the file ' + file.name + ' is not this version\'s: its bytes differ ' +
+                        'from those of the build. Reload the page; if it persists, tell whoever ' +
+                        'hosts it.');
     }
     return bytes;
   }
@@ -98,7 +101,7 @@
   // The bytes of `file` ({ name, size, sha256 }), as many as the build says
   // (verify checks what they are), each part also handed to `sink` as it
   // arrives; without a new byte for STALL_MS the download is given up as stalled.
-  async function fetchFile(file, sink = () => {}) {
+  async function fetchFile(file, sink = () => {}, cache = 'default') {
     const name = file.name;
     const abort = new AbortController();
     let timer = 0;
@@ -114,7 +117,7 @@
     try {
       let response;
       try {
-        response = await fetch(name, { signal: abort.signal });
+        response = await fetch(name, { signal: abort.signal, cache });
       } catch (e) {
         throw failed(e);
       }
@@ -136,7 +139,7 @@
         watch();
         if (received[name] + chunk.value.length > file.size) {
           abort.abort();
-          throw new Error('the file ' + name + ' is larger than this version\'s ' + file.size +
+          throw new Damaged('the file ' + name + ' is larger than this version\'s ' + file.size +
                           ' bytes: the site holds a damaged file or one of another version. ' +
                           'Reload the page; if it persists, tell whoever hosts it.');
         }
@@ -146,7 +149,7 @@
         progress();
       }
       if (received[name] !== file.size) {
-        throw new Error('the file ' + name + ' is incomplete: it has ' + received[name] +
+        throw new Damaged('the file ' + name + ' is incomplete: it has ' + received[name] +
                         ' of its ' + file.size + ' bytes. Reload the page; if it persists, the ' +
                         'site is damaged.');
       }
@@ -158,9 +161,9 @@
 
   // The game's compiled module, compiled from the bytes as they arrive (where the
   // browser can) and given out once the whole file has proved right.
-  async function compileWasm(file) {
+  async function compileWasm(file, cache) {
     if (!WebAssembly.compileStreaming) {
-      return WebAssembly.compile(await verify(file, await fetchFile(file)));
+      return WebAssembly.compile(await verify(file, await fetchFile(file, undefined, cache)));
     }
     let feed;
     const stream = new ReadableStream({ start: (controller) => { feed = controller; } });
@@ -169,7 +172,7 @@
     compiled.catch(() => {}); // a failed download tells its own error
     try {
       // A copy to the compiler: the parts are kept for the digest.
-      const bytes = await fetchFile(file, (part) => feed.enqueue(part.slice()));
+      const bytes = await fetchFile(file, (part) => feed.enqueue(part.slice()), cache);
       feed.close();
       await verify(file, bytes);
     } catch (e) {
@@ -179,10 +182,22 @@
     return compiled;
   }
 
+  // `how(file, cache)`, and once more past the browser's cache when the file is
+  // damaged: a hashed name is kept there a year without asking the host, so a
+  // copy cut short during an upload would otherwise fail every reload.
+  async function fresh(file, how) {
+    try {
+      return await how(file, 'default');
+    } catch (e) {
+      if (!(e instanceof Damaged)) throw e;
+      return how(file, 'reload');
+    }
+  }
+
   // Each file once; a failed one is fetched again on retry.
   function once(file, how) {
     if (!got[file.name]) {
-      got[file.name] = how(file);
+      got[file.name] = fresh(file, how);
       got[file.name].catch(() => delete got[file.name]);
     }
     return got[file.name];
@@ -193,8 +208,11 @@
       return Promise.reject(new Error('the page must be served over https or from this ' +
         'computer: only there does the browser check its files, and give the microphone.'));
     }
-    return Promise.all([once(GAME.script, async (file) => verify(file, await fetchFile(file))),
-                        once(GAME.data, fetchFile), once(GAME.wasm, compileWasm)]);
+    return Promise.all([
+      once(GAME.script, async (file, cache) =>
+        verify(file, await fetchFile(file, undefined, cache))),
+      once(GAME.data, (file, cache) => fetchFile(file, undefined, cache)),
+      once(GAME.wasm, compileWasm)]);
   }
 
   function stalled(e) {

@@ -1,0 +1,72 @@
+// SPDX-License-Identifier: Zlib
+// A game file cut short during an upload and answered with the lifetime a host
+// gives hashed names (a year, never revalidated): the browser's cache keeps the
+// short copy, so the page asks the host once more past that cache, and the game
+// starts. Without that, every reload would fail on the same cut copy. A stand-in
+// game (an empty WebAssembly module, a script that starts it, random data) goes
+// through cmake/web-site.cmake, so no game build is needed.
+'use strict';
+const test = require('node:test');
+const crypto = require('node:crypto');
+const fs = require('node:fs');
+const os = require('node:os');
+const path = require('node:path');
+const { execFileSync } = require('node:child_process');
+const h = require('./harness');
+const { assert } = h;
+
+// A site of the stand-in game, built as the real one is.
+function standInSite(top) {
+  const game = path.join(top, 'game'), icons = path.join(top, 'icons');
+  fs.mkdirSync(game);
+  fs.mkdirSync(icons);
+  const data = crypto.randomBytes(50000);
+  fs.writeFileSync(path.join(game, 'bramble.data'), data);
+  fs.writeFileSync(path.join(game, 'bramble.wasm'),
+    Buffer.from([0, 0x61, 0x73, 0x6d, 1, 0, 0, 0]));
+  // The loader's part: take the data, instantiate the module, say it is ready.
+  fs.writeFileSync(path.join(game, 'bramble.js'),
+    `Module.getPreloadedPackage('bramble.data', ${data.length});\n` +
+    'Module.instantiateWasm({}, function () { Module.onRuntimeInitialized(); });\n');
+  for (const icon of ['icon-192.png', 'icon-512.png']) {
+    fs.writeFileSync(path.join(icons, icon), icon);
+  }
+  const site = path.join(top, 'site');
+  const source = path.join(__dirname, '../..');
+  execFileSync('cmake', [`-DSITE=${site}`, '-DVERSION=stand-in', `-DSOURCE_DIR=${source}`,
+    `-DGAME_DIR=${game}`, `-DICON_DIR=${icons}`, '-P', path.join(source, 'cmake/web-site.cmake')]);
+  return site;
+}
+
+test('a file cut short and kept by the browser\'s cache', { timeout: 120000 }, async () => {
+  const top = fs.mkdtempSync(path.join(os.tmpdir(), 'bramble-cut-cache-'));
+  const site = standInSite(top);
+  const { data } = h.siteInfo(site);
+  const served = await h.serve(site);
+  const browser = await h.launch('silent');
+  try {
+    // The first answer for the data is its first half, as a host gives a file
+    // still uploading, with the lifetime of a hashed name; the next are whole.
+    const whole = fs.readFileSync(path.join(site, data));
+    let asked = 0;
+    served.misbehave((req, res) => {
+      if (req.url !== '/' + data || asked++ > 0) return false;
+      const half = whole.subarray(0, whole.length >> 1);
+      res.writeHead(200, { 'Content-Type': 'application/octet-stream',
+                           'Content-Length': half.length,
+                           'Cache-Control': 'public, max-age=31536000, immutable' });
+      res.end(half);
+      return true;
+    });
+    const page = await browser.context.newPage();
+    await page.goto(served.url);
+    await page.waitForFunction(() => ['ready', 'error'].includes(document.body.dataset.state));
+    assert.equal(await page.evaluate(() => document.body.dataset.state), 'ready',
+                 await page.textContent('#message'));
+    assert.equal(asked, 2, 'the data was asked of the host again');
+  } finally {
+    await browser.close();
+    served.close();
+    fs.rmSync(top, { recursive: true, force: true });
+  }
+});
