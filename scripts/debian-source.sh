@@ -90,7 +90,7 @@ fetch() { # SOURCE[=VERSION]
 unpack() { # DSC DIR
     local partial="$2.unpacking"
     rm -rf "$partial"
-    dpkg-source -x "$1" "$partial" >&2
+    dpkg-source -x "$1" "$partial" >&2 || { rm -rf "$partial"; return 1; }
     mv -T "$partial" "$2"
 }
 
@@ -116,10 +116,18 @@ for pkg in "$@"; do
     if [ ! -d "$dir" ]; then
         dsc="$cache/${source}_$plain.dsc"
         # Downloaded whole by apt before (it checks every file against the
-        # signed index): unpacked again without asking the network.
-        [ -f "$dsc" ] || fetch "$source=$version"
-        [ -f "$dsc" ] || { echo "$0: $source $version: no $dsc fetched" >&2; exit 1; }
-        unpack "$dsc" "$dir"
+        # signed index): unpacked again without asking the network. A .dsc whose
+        # files do not unpack (a cache that an interrupted download left before
+        # downloads were kept apart) is fetched again rather than failing for good.
+        if [ -f "$dsc" ] && ! unpack "$dsc" "$dir"; then
+            echo "$0: $dsc did not unpack: fetching $source $version again" >&2
+            rm -f "$dsc"
+        fi
+        if [ ! -d "$dir" ]; then
+            [ -f "$dsc" ] || fetch "$source=$version"
+            [ -f "$dsc" ] || { echo "$0: $source $version: no $dsc fetched" >&2; exit 1; }
+            unpack "$dsc" "$dir"
+        fi
     fi
     echo "$dir"
 done

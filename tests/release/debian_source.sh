@@ -5,8 +5,9 @@
 # reports the security update 2.26.5+dfsg-1+deb12u99 gets that version fetched
 # and unpacked, never the old folder. A download cut off after the .dsc arrived,
 # and an unpack that stops half-way, leave nothing that a later run would take
-# for the sources. A package that is neither installed nor known to apt is named
-# in the error. apt-get, apt-cache, dpkg-query and dpkg-source are stand-ins
+# for the sources, and a cut download that an earlier script kept is fetched
+# again. A package that is neither installed nor known to apt is named in the
+# error. apt-get, apt-cache, dpkg-query and dpkg-source are stand-ins
 # first on PATH; apt-get records what it is asked.
 #
 #   debian_source.sh SOURCE_DIR
@@ -87,4 +88,12 @@ grep -q "source .*libsdl2=2.26.5+dfsg-1+deb12u99" "$STUB_LOG" ||
     fail "apt-get was not asked for the new revision: $(cat "$STUB_LOG")"
 [ "$(cat "$new/unpacked-from")" = "$cache/libsdl2_2.26.5+dfsg-1+deb12u99.dsc" ] ||
     fail "$new was not unpacked from the new revision's .dsc"
+# A cache that a download cut off after its .dsc left (as before downloads were
+# kept apart): fetched again and unpacked, not an error on every run.
+export STUB_VERSION=2.26.5+dfsg-1+deb12u100
+touch "$cache/libsdl2_$STUB_VERSION.dsc"
+echo cut >"$cache/libsdl2_$STUB_VERSION.orig.tar.gz"
+out=$(bash "$script" "$cache" libsdl2-dev 2>/dev/null) || fail "a cut cache failed again"
+[ "$out" = "$cache/libsdl2-$STUB_VERSION" ] || fail "a cut cache gave '$out'"
+[ -f "$out/unpacked-from" ] || fail "a cut cache was not unpacked"
 echo "newer Debian revision fetched and unpacked; the old folder not served"
