@@ -140,8 +140,8 @@
         if (received[name] + chunk.value.length > file.size) {
           abort.abort();
           throw new Damaged('the file ' + name + ' is larger than this version\'s ' + file.size +
-                          ' bytes: the site holds a damaged file or one of another version. ' +
-                          'Reload the page; if it persists, tell whoever hosts it.');
+                            ' bytes: the site holds a damaged file or one of another version. ' +
+                            'Reload the page; if it persists, tell whoever hosts it.');
         }
         data.set(chunk.value, received[name]);
         received[name] += chunk.value.length;
@@ -150,8 +150,8 @@
       }
       if (received[name] !== file.size) {
         throw new Damaged('the file ' + name + ' is incomplete: it has ' + received[name] +
-                        ' of its ' + file.size + ' bytes. Reload the page; if it persists, the ' +
-                        'site is damaged.');
+                          ' of its ' + file.size + ' bytes. Reload the page; if it persists, the ' +
+                          'site is damaged.');
       }
       return data;
     } finally {
