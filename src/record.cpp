@@ -18,6 +18,12 @@ static const char *const MICROPHONE_ADVICE =
     "No microphone could be opened: the game listens to one. Plug a microphone in and let "
     "desktop programs use it (on Windows: Settings > Privacy & security > Microphone > "
     "\"Let desktop apps access your microphone\"), then start the game again.";
+// Without any sound system SDL opens no audio at all, and no microphone plugged
+// in would help: the missing piece is the system's sound library.
+static const char *const SOUND_SYSTEM_ADVICE =
+    "No sound system could be opened, so no microphone either: the game listens to one. "
+    "Install a sound server (PulseAudio or PipeWire) or ALSA's library (Debian, Ubuntu: "
+    "libasound2; Fedora: alsa-lib), then start the game again.";
 
 void record_init(void) {
     SDL_AudioSpec desiredSpec;
@@ -33,7 +39,8 @@ void record_init(void) {
     // No format change allowed: SDL converts whatever the device delivers, so the
     // callback always receives 32-bit floats in [-1, 1].
     SDL_AudioDeviceID mic = SDL_OpenAudioDevice(NULL, 1, &desiredSpec, &obtainedSpec, 0);
-    ASSERT_ADVISE(mic > 0, MICROPHONE_ADVICE);
+    ASSERT_ADVISE(mic > 0,
+                  SDL_WasInit(SDL_INIT_AUDIO) != 0 ? MICROPHONE_ADVICE : SOUND_SYSTEM_ADVICE);
     SDL_PauseAudioDevice(mic, 0);
 }
 

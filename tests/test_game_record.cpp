@@ -214,6 +214,28 @@ TEST(RecordInitDeath, NoAudioSubsystemIsFatal) {
                 "ERR record\\.cpp:record_init:[0-9]+ \tassert failed: mic > 0\n$");
 }
 
+// The message box of a fatal stop, written to standard error where the death
+// test reads it.
+extern "C" int __wrap_SDL_ShowSimpleMessageBox(Uint32, const char *title, const char *message,
+                                               SDL_Window *) {
+    fprintf(stderr, "[box %s]\n%s\n", title, message);
+    return 0;
+}
+
+TEST(RecordInitDeath, NoSoundSystemAdvisesTheSoundLibraryNotAMicrophone) {
+    // No audio driver at all, as on a system without a sound server or ALSA: the
+    // player is told what to install, not to plug in a microphone.
+    EXPECT_EXIT(
+        {
+            setenv("VEK_FATAL_NOTICE", "box", 1);
+            record_init();
+        },
+        ::testing::ExitedWithCode(1),
+        R"(assert failed: mic > 0
+\[box [^]]*\]
+.*No sound system could be opened.*libasound2)");
+}
+
 // Waits (bounded) until the capture thread has delivered a level satisfying `ok`.
 template <class F> bool wait_for_level(F ok) {
     auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
