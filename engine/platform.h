@@ -24,6 +24,11 @@ int64_t platform_mtime(const char *path);
 SDL_Renderer *platform_create_renderer(SDL_Window *window);
 // Whether the shared library of that name loads here now (it is unloaded again).
 bool platform_library_loads(const char *name);
+// Whether an environment variable's value (getenv's) says something: unset and
+// empty alike do not.
+inline bool env_value_set(const char *value) {
+    return value != nullptr && value[0] != '\0';
+}
 
 // Diagnostics. Whether standard error is a terminal that shows the colour codes of
 // the diagnostic prefixes (asked at each line: a test may redirect it meanwhile).

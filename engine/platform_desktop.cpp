@@ -23,10 +23,6 @@ bool platform_stderr_colours(void) {
     return isatty(STDERR_FILENO) == 1 && (term == nullptr || strcmp(term, "dumb") != 0);
 }
 
-static bool set(const char *variable) {
-    return variable != nullptr && variable[0] != '\0';
-}
-
 // Whether a fatal stop's words go in a message box as well as to standard error.
 // VEK_FATAL_NOTICE=box or =stderr decides (tests, scripts). Otherwise a box when
 // the program was not started from a terminal, whose player reads standard
@@ -35,10 +31,10 @@ static bool set(const char *variable) {
 // keeps its terminal input and gets no box). A box needs a display.
 static bool notice_in_box(void) {
     const char *how = getenv("VEK_FATAL_NOTICE");
-    if (set(how) && strcmp(how, "box") == 0) return true;
-    if (set(how) && strcmp(how, "stderr") == 0) return false;
+    if (env_value_set(how) && strcmp(how, "box") == 0) return true;
+    if (env_value_set(how) && strcmp(how, "stderr") == 0) return false;
     if (isatty(STDIN_FILENO) == 1 || isatty(STDERR_FILENO) == 1) return false;
-    return set(getenv("DISPLAY")) || set(getenv("WAYLAND_DISPLAY"));
+    return env_value_set(getenv("DISPLAY")) || env_value_set(getenv("WAYLAND_DISPLAY"));
 }
 
 std::string notice_fill(const char *text, size_t width) {

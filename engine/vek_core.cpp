@@ -49,23 +49,19 @@ static bool no_display_reached(void) {
     return headless && (asked == nullptr || asked[0] == '\0');
 }
 
-static bool set(const char *variable) {
-    return variable != nullptr && variable[0] != '\0';
-}
-
 std::vector<std::string> display_unreached(const char *display, const char *wayland_display,
                                            bool x11_libraries, bool wayland_libraries) {
     std::vector<std::string> why;
     // The portable build's SDL loads the client libraries when it starts: a
     // system without them has the variable set by its session and still no
     // display, and the way out is a package, not the variable.
-    if (set(display))
+    if (env_value_set(display))
         why.push_back(x11_libraries
                           ? "no X server answered at DISPLAY=" + std::string(display)
                           : "DISPLAY is set, but the X11 client libraries libX11.so.6 and "
                             "libXext.so.6 are missing: install libx11-6 and libxext6 (Debian, "
                             "Ubuntu; Fedora: libX11, libXext)");
-    if (set(wayland_display))
+    if (env_value_set(wayland_display))
         why.push_back(wayland_libraries
                           ? "no Wayland compositor answered at WAYLAND_DISPLAY=" +
                                 std::string(wayland_display)
@@ -99,9 +95,9 @@ int _VEK_Init(const VEK_Config *config) {
     if (no_display_reached()) {
         const char *display = getenv("DISPLAY"), *wayland = getenv("WAYLAND_DISPLAY");
         std::vector<std::string> why = display_unreached(
-            display, wayland, set(display) && all_load({"libX11.so.6", "libXext.so.6"}),
-            set(wayland) && all_load({"libwayland-client.so.0", "libwayland-cursor.so.0",
-                                      "libwayland-egl.so.1", "libxkbcommon.so.0"}));
+            display, wayland, env_value_set(display) && all_load({"libX11.so.6", "libXext.so.6"}),
+            env_value_set(wayland) && all_load({"libwayland-client.so.0", "libwayland-cursor.so.0",
+                                                "libwayland-egl.so.1", "libxkbcommon.so.0"}));
         if (why.empty())
             LOG("no display: set DISPLAY or WAYLAND_DISPLAY, or SDL_VIDEODRIVER for a headless "
                 "run");
@@ -178,9 +174,13 @@ int VEK_MainLoop(int (*main_loop)(void *), void *udata) {
     }
 }
 
-int VEK_ShouldQuit(void) { return ___vek_should_quit; }
+int VEK_ShouldQuit(void) {
+    return ___vek_should_quit;
+}
 
-uint32_t VEK_GetTick(void) { return ___vek_tick; }
+uint32_t VEK_GetTick(void) {
+    return ___vek_tick;
+}
 
 void VEK_Quit(void) {
     for (size_t i = 0; i < ___vek_resources_size; i++) VEK_DestroyResource(&___vek_resources[i], 1);

@@ -867,8 +867,5 @@ function drawnKey(code) {
 module.exports = {
   assert, sleep, serve, get, status, siteInfo, launch, scenario, PHONE, blur, Game, TEXTS, SHOWN,
   holding, RED, isPalette, same, startWord, promptAnswer, drawnKey, SITE, NEXT_SITE, pageProbe,
-  fontMasks, micFile, FLAGS, ENGINES,
+  fontMasks, micFile, FLAGS, ENGINES, decodePng,
 };
-
-// The screenshot decoder, for the tests that look at the page around the game.
-module.exports.decodePng = decodePng;
