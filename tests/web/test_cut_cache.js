@@ -3,6 +3,8 @@
 // gives hashed names (a year, never revalidated): the browser's cache keeps the
 // short copy, so the page asks the host once more past that cache, and the game
 // starts. Without that, every reload would fail on the same cut copy. A stand-in
+// game. Data of the right size and other bytes is told only after the loader took
+// it: that start fails, and its reload finds the host's copy. A stand-in
 // game (an empty WebAssembly module, a script that starts it, random data) goes
 // through cmake/web-site.cmake, so no game build is needed.
 'use strict';
@@ -64,6 +66,50 @@ test('a file cut short and kept by the browser\'s cache', { timeout: 120000 }, a
     assert.equal(await page.evaluate(() => document.body.dataset.state), 'ready',
                  await page.textContent('#message'));
     assert.equal(asked, 2, 'the data was asked of the host again');
+  } finally {
+    await browser.close();
+    served.close();
+    fs.rmSync(top, { recursive: true, force: true });
+  }
+});
+
+test('a data file of the right size but other bytes, kept by the browser\'s cache',
+     { timeout: 120000 }, async () => {
+  const top = fs.mkdtempSync(path.join(os.tmpdir(), 'bramble-cut-cache-'));
+  const site = standInSite(top);
+  const { data } = h.siteInfo(site);
+  const served = await h.serve(site);
+  const browser = await h.launch('silent');
+  try {
+    // The first answer for the data has its size but zeros from the middle on,
+    // as a host gives a file its upload program made full size before the bytes
+    // arrived; with the lifetime of a hashed name. The next are whole.
+    const whole = fs.readFileSync(path.join(site, data));
+    let asked = 0;
+    served.misbehave((req, res) => {
+      if (req.url !== '/' + data || asked++ > 0) return false;
+      const half = Buffer.concat([whole.subarray(0, whole.length >> 1),
+                                  Buffer.alloc(whole.length - (whole.length >> 1))]);
+      res.writeHead(200, { 'Content-Type': 'application/octet-stream',
+                           'Content-Length': half.length,
+                           'Cache-Control': 'public, max-age=31536000, immutable' });
+      res.end(half);
+      return true;
+    });
+    const page = await browser.context.newPage();
+    await page.goto(served.url);
+    // Its digest is taken only after the loader took it: this start fails, and
+    // the reload it asks for finds the host's copy, not the cached one.
+    const settled = async () => {
+      await page.waitForFunction(() => ['ready', 'error'].includes(document.body.dataset.state));
+      return page.evaluate(() => document.body.dataset.state);
+    };
+    assert.equal(await settled(), 'error');
+    assert.match(await page.textContent('#message'), /fetched again\. Reload the page/);
+    assert.equal(asked, 2, 'the data was asked of the host again');
+    await page.reload();
+    assert.equal(await settled(), 'ready', await page.textContent('#message'));
+    assert.equal(asked, 2, 'the reload took the copy the browser fetched again');
   } finally {
     await browser.close();
     served.close();
