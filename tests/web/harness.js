@@ -461,8 +461,12 @@ async function freePort() {
 
 async function launchWebKit() {
   const port = await freePort();
+  // The X server's key goes in a folder of ours: xvfb-run, ended by a signal,
+  // leaves the one it makes itself.
+  const xauth = fs.mkdtempSync(path.join(os.tmpdir(), 'bramble-webkit-'));
   // Its own process group, so that closing ends the X server and the browser too.
-  const driver = spawn('xvfb-run', ['-a', '-s', '-screen 0 1280x1024x24',
+  const driver = spawn('xvfb-run', ['-a', '-f', path.join(xauth, 'Xauthority'),
+    '-s', '-screen 0 1280x1024x24',
     process.env.BRAMBLE_WEBKIT_DRIVER || 'WebKitWebDriver', '--host=127.0.0.1', `--port=${port}`],
   { detached: true, stdio: ['ignore', 'pipe', 'pipe'] });
   // Its output (the web process' too), shown when a command fails: a crash says so there.
@@ -482,7 +486,15 @@ async function launchWebKit() {
     }
     return answer.value;
   };
-  const kill = () => { try { process.kill(-driver.pid, 'SIGTERM'); } catch { /* gone */ } };
+  // Also when node exits without a close (a test past its time-out, a throw
+  // outside its try), as playwright and puppeteer end their browsers: nothing
+  // else would end a process group of its own.
+  const kill = () => {
+    process.off('exit', kill);
+    try { process.kill(-driver.pid, 'SIGTERM'); } catch { /* gone */ }
+    fs.rmSync(xauth, { recursive: true, force: true });
+  };
+  process.on('exit', kill);
   let session;
   try {
     for (let tries = 0; ; tries++) {
