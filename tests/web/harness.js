@@ -374,10 +374,10 @@ async function launch(mic, { args: more = [], device = {}, engine = 'chromium' }
   const args = [...FLAGS, '--use-fake-device-for-media-stream', ...more];
   if (mic === 'refused') args.push('--deny-permission-prompts');
   else args.push('--use-fake-ui-for-media-stream', `--use-file-for-fake-audio-capture=${micFile(mic)}`);
-  const userDir = fs.mkdtempSync(path.join(os.tmpdir(), 'bramble-chromium-'));
+  const userDir = tempDir('bramble-chromium-');
   let context;
   try {
-    context = await chromium.launchPersistentContext(userDir, {
+    context = await chromium.launchPersistentContext(userDir.path, {
       executablePath: process.env.BRAMBLE_CHROMIUM || '/usr/bin/chromium',
       headless: true,
       args,
@@ -385,14 +385,27 @@ async function launch(mic, { args: more = [], device = {}, engine = 'chromium' }
       ...device,
     });
   } catch (e) {
-    fs.rmSync(userDir, { recursive: true, force: true });
+    userDir.remove();
     throw e;
   }
   const close = async () => {
     await context.close();
-    fs.rmSync(userDir, { recursive: true, force: true });
+    userDir.remove();
   };
   return { engine, context, close };
+}
+
+// A temporary folder: its path, and remove(), which node's exit
+// calls too: a test past its time-out ends its file without closing its
+// browser, whose launcher then ends the browser and leaves its folder.
+function tempDir(prefix) {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), prefix));
+  const remove = () => {
+    process.off('exit', remove);
+    fs.rmSync(dir, { recursive: true, force: true });
+  };
+  process.on('exit', remove);
+  return { path: dir, remove };
 }
 
 const ENGINES = ['chromium', 'firefox', 'webkit'];
@@ -405,14 +418,30 @@ const onePage = (page) => ({ pages: () => [page], newPage: async () => page });
 // permission prompt.
 async function launchFirefox() {
   const puppeteer = require('puppeteer-core');
-  const browser = await puppeteer.launch({
-    browser: 'firefox',
-    executablePath: process.env.BRAMBLE_FIREFOX || '/usr/bin/firefox-esr',
-    headless: true,
-    defaultViewport: { width: PICTURE, height: PICTURE },
-    extraPrefsFirefox: { 'media.navigator.streams.fake': true,
-                         'media.navigator.permission.disabled': true },
-  });
+  // A profile of ours: puppeteer removes its own only on a close.
+  const profile = tempDir('bramble-firefox-');
+  let browser;
+  try {
+    browser = await puppeteer.launch({
+      browser: 'firefox',
+      userDataDir: profile.path,
+      executablePath: process.env.BRAMBLE_FIREFOX || '/usr/bin/firefox-esr',
+      headless: true,
+      defaultViewport: { width: PICTURE, height: PICTURE },
+      extraPrefsFirefox: { 'media.navigator.streams.fake': true,
+                           'media.navigator.permission.disabled': true },
+    });
+  } catch (e) {
+    profile.remove();
+    throw e;
+  }
+  const close = async () => {
+    try {
+      await browser.close();
+    } finally {
+      profile.remove();
+    }
+  };
   try {
     const page = (await browser.pages())[0] || (await browser.newPage());
     // The launch's default viewport does not reach the first tab.
@@ -433,9 +462,9 @@ async function launchFirefox() {
     };
     const context = onePage(tab);
     tab.context = () => context;
-    return { engine: 'firefox', context, close: () => browser.close() };
+    return { engine: 'firefox', context, close };
   } catch (e) {
-    await browser.close();
+    await close();
     throw e;
   }
 }

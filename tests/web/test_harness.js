@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Zlib
-// The WebKit driver of tests/web/harness.js leaves nothing behind: neither once
-// closed, nor when node exits without closing it (a test past its time-out).
-// Each case runs in a node of its own, whose WebKitWebDriver, MiniBrowser and
+// The browsers of tests/web/harness.js leave nothing behind: neither once
+// closed, nor when node exits without closing them (a test past its time-out).
+// Each case runs in a node of its own; WebKit's WebKitWebDriver, MiniBrowser and
 // X server are found afterwards by the process group it started.
 'use strict';
 const test = require('node:test');
@@ -12,26 +12,30 @@ const { execFileSync } = require('node:child_process');
 const h = require('./harness');
 const { assert } = h;
 
-// Launches WebKit in a child node (closing it or not), and gives the process
-// group it started and the temporary folders that appeared meanwhile (another
-// job's folder of the same kind would show too: the web tests hold the machine).
-function launchIn(close) {
-  const folders = () => new Set(fs.readdirSync(os.tmpdir()));
-  const before = folders();
+// Launches `engine` in a child node (closing it or not) whose temporary folder
+// is one of its own, and gives the process group it started (WebKit's) and what
+// that folder holds afterwards.
+function launchIn(engine, close) {
+  const tmp = fs.mkdtempSync(path.join(os.tmpdir(), 'bramble-harness-'));
   const child = `
     const h = require(${JSON.stringify(require.resolve('./harness'))});
     (async () => {
-      const b = await h.launch('silent', { engine: 'webkit' });
-      // Its one child, xvfb-run, leads the group.
-      console.log(require('node:child_process').execFileSync('pgrep', ['-P', String(process.pid)])
-        .toString().trim());
+      const b = await h.launch('silent', { engine: ${JSON.stringify(engine)} });
+      // WebKit's one child, xvfb-run, leads the group.
+      if (${JSON.stringify(engine)} === 'webkit') {
+        console.log(require('node:child_process').execFileSync('pgrep',
+          ['-P', String(process.pid)]).toString().trim());
+      }
       if (${close}) await b.close();
       process.exit(0);
     })();`;
-  const out = execFileSync('node', ['-e', child], { timeout: 120000 }).toString().trim();
-  const group = Number(out.split('\n').pop());
-  const left = [...folders()].filter((f) => !before.has(f));
-  return { group, left };
+  try {
+    const out = execFileSync('node', ['-e', child],
+      { timeout: 120000, env: { ...process.env, TMPDIR: tmp } }).toString().trim();
+    return { group: Number(out.split('\n').pop()), left: fs.readdirSync(tmp) };
+  } finally {
+    fs.rmSync(tmp, { recursive: true, force: true });
+  }
 }
 
 // The processes of the group a moment later (a signal takes a little while).
@@ -44,15 +48,21 @@ function alive(group) {
   }
 }
 
-for (const close of [true, false]) {
-  test(`WebKit ${close ? 'closed' : 'left open at exit'}`, { timeout: 150000 }, () => {
-    const { group, left } = launchIn(close);
-    assert.ok(group > 0, 'the driver\'s process group');
-    const running = alive(group);
-    // Tidy up before the verdict, whatever it is.
-    try { process.kill(-group, 'SIGKILL'); } catch { /* gone */ }
-    assert.deepEqual(running, [], 'the X server, WebKitWebDriver and MiniBrowser ended');
-    assert.deepEqual(left.filter((f) => /^(xvfb-run|bramble-webkit-)/.test(f)), [],
-                     'no temporary folder left');
-  });
+for (const engine of h.ENGINES) {
+  for (const close of [true, false]) {
+    test(`${engine} ${close ? 'closed' : 'left open at exit'}`, { timeout: 150000 }, () => {
+      const { group, left } = launchIn(engine, close);
+      if (engine === 'webkit') {
+        assert.ok(group > 0, 'the driver\'s process group');
+        const running = alive(group);
+        // Tidy up before the verdict, whatever it is.
+        try { process.kill(-group, 'SIGKILL'); } catch { /* gone */ }
+        assert.deepEqual(running, [], 'the X server, WebKitWebDriver and MiniBrowser ended');
+      }
+      // The profiles and X server keys of the harness and its launchers (the
+      // microphone's sound file is kept on purpose).
+      assert.deepEqual(left.filter((f) => /^(bramble-(chromium|firefox|webkit)-|xvfb-run\.|puppeteer_dev_|playwright)/.test(f)), [],
+                       'no temporary folder left');
+    });
+  }
 }
