@@ -258,9 +258,31 @@
   // and the game runs from the click only): "click to play" waits for both.
   let dataChecked = null;
 
+  // The data's bytes checked after the loader took them. A copy of the right size
+  // with other bytes can only be told here, too late for this start; and the
+  // browser's cache keeps a hashed name a year without asking the host, so every
+  // reload would meet the same copy. The data is taken once more past that cache,
+  // which then holds the host's copy, and the reload this asks for starts.
+  async function checkData(bytes) {
+    try {
+      return await verify(GAME.data, bytes);
+    } catch (e) {
+      if (!(e instanceof Damaged)) throw e;
+      let again;
+      try {
+        again = await fetchFile(GAME.data, undefined, 'reload');
+      } catch {
+        throw e;
+      }
+      await verify(GAME.data, again); // the host's copy is damaged too: says so
+      throw new Damaged('this browser\'s copy of ' + GAME.data.name + ' was damaged, and ' +
+                        'the file has now been fetched again. Reload the page.');
+    }
+  }
+
   function begin() {
     download().then((files) => {
-      dataChecked = verify(GAME.data, files[1]);
+      dataChecked = checkData(files[1]);
       dataChecked.catch((e) => fail('The game could not start: ' + e.message));
       load(files);
     }, (e) => (e instanceof Stalled ? stalled(e) : fail('The game could not start: ' + e.message)));

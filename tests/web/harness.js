@@ -374,10 +374,10 @@ async function launch(mic, { args: more = [], device = {}, engine = 'chromium' }
   const args = [...FLAGS, '--use-fake-device-for-media-stream', ...more];
   if (mic === 'refused') args.push('--deny-permission-prompts');
   else args.push('--use-fake-ui-for-media-stream', `--use-file-for-fake-audio-capture=${micFile(mic)}`);
-  const userDir = fs.mkdtempSync(path.join(os.tmpdir(), 'bramble-chromium-'));
+  const userDir = tempDir('bramble-chromium-');
   let context;
   try {
-    context = await chromium.launchPersistentContext(userDir, {
+    context = await chromium.launchPersistentContext(userDir.path, {
       executablePath: process.env.BRAMBLE_CHROMIUM || '/usr/bin/chromium',
       headless: true,
       args,
@@ -385,14 +385,27 @@ async function launch(mic, { args: more = [], device = {}, engine = 'chromium' }
       ...device,
     });
   } catch (e) {
-    fs.rmSync(userDir, { recursive: true, force: true });
+    userDir.remove();
     throw e;
   }
   const close = async () => {
     await context.close();
-    fs.rmSync(userDir, { recursive: true, force: true });
+    userDir.remove();
   };
   return { engine, context, close };
+}
+
+// A temporary folder: its path, and remove(), which node's exit
+// calls too: a test past its time-out ends its file without closing its
+// browser, whose launcher then ends the browser and leaves its folder.
+function tempDir(prefix) {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), prefix));
+  const remove = () => {
+    process.off('exit', remove);
+    fs.rmSync(dir, { recursive: true, force: true });
+  };
+  process.on('exit', remove);
+  return { path: dir, remove };
 }
 
 const ENGINES = ['chromium', 'firefox', 'webkit'];
@@ -405,14 +418,30 @@ const onePage = (page) => ({ pages: () => [page], newPage: async () => page });
 // permission prompt.
 async function launchFirefox() {
   const puppeteer = require('puppeteer-core');
-  const browser = await puppeteer.launch({
-    browser: 'firefox',
-    executablePath: process.env.BRAMBLE_FIREFOX || '/usr/bin/firefox-esr',
-    headless: true,
-    defaultViewport: { width: PICTURE, height: PICTURE },
-    extraPrefsFirefox: { 'media.navigator.streams.fake': true,
-                         'media.navigator.permission.disabled': true },
-  });
+  // A profile of ours: puppeteer removes its own only on a close.
+  const profile = tempDir('bramble-firefox-');
+  let browser;
+  try {
+    browser = await puppeteer.launch({
+      browser: 'firefox',
+      userDataDir: profile.path,
+      executablePath: process.env.BRAMBLE_FIREFOX || '/usr/bin/firefox-esr',
+      headless: true,
+      defaultViewport: { width: PICTURE, height: PICTURE },
+      extraPrefsFirefox: { 'media.navigator.streams.fake': true,
+                           'media.navigator.permission.disabled': true },
+    });
+  } catch (e) {
+    profile.remove();
+    throw e;
+  }
+  const close = async () => {
+    try {
+      await browser.close();
+    } finally {
+      profile.remove();
+    }
+  };
   try {
     const page = (await browser.pages())[0] || (await browser.newPage());
     // The launch's default viewport does not reach the first tab.
@@ -433,9 +462,9 @@ async function launchFirefox() {
     };
     const context = onePage(tab);
     tab.context = () => context;
-    return { engine: 'firefox', context, close: () => browser.close() };
+    return { engine: 'firefox', context, close };
   } catch (e) {
-    await browser.close();
+    await close();
     throw e;
   }
 }
@@ -461,8 +490,12 @@ async function freePort() {
 
 async function launchWebKit() {
   const port = await freePort();
+  // The X server's key goes in a folder of ours: xvfb-run, ended by a signal,
+  // leaves the one it makes itself.
+  const xauth = fs.mkdtempSync(path.join(os.tmpdir(), 'bramble-webkit-'));
   // Its own process group, so that closing ends the X server and the browser too.
-  const driver = spawn('xvfb-run', ['-a', '-s', '-screen 0 1280x1024x24',
+  const driver = spawn('xvfb-run', ['-a', '-f', path.join(xauth, 'Xauthority'),
+    '-s', '-screen 0 1280x1024x24',
     process.env.BRAMBLE_WEBKIT_DRIVER || 'WebKitWebDriver', '--host=127.0.0.1', `--port=${port}`],
   { detached: true, stdio: ['ignore', 'pipe', 'pipe'] });
   // Its output (the web process' too), shown when a command fails: a crash says so there.
@@ -482,7 +515,15 @@ async function launchWebKit() {
     }
     return answer.value;
   };
-  const kill = () => { try { process.kill(-driver.pid, 'SIGTERM'); } catch { /* gone */ } };
+  // Also when node exits without a close (a test past its time-out, a throw
+  // outside its try), as playwright and puppeteer end their browsers: nothing
+  // else would end a process group of its own.
+  const kill = () => {
+    process.off('exit', kill);
+    try { process.kill(-driver.pid, 'SIGTERM'); } catch { /* gone */ }
+    fs.rmSync(xauth, { recursive: true, force: true });
+  };
+  process.on('exit', kill);
   let session;
   try {
     for (let tries = 0; ; tries++) {

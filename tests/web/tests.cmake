@@ -15,7 +15,7 @@ add_test(NAME web_build
 set_tests_properties(web_build PROPERTIES LABELS web TIMEOUT 2400 FIXTURES_SETUP web_built
                      RESOURCE_LOCK machine)
 
-foreach(name start bad_input full_run no_webgl phone site kept engines cut_cache)
+foreach(name start bad_input full_run no_webgl phone site kept engines cut_cache harness)
   add_test(NAME web_${name}
            COMMAND ${CMAKE_COMMAND} -E env BRAMBLE_WEB_BUILD=${web_dir}
                    NODE_PATH=${web_dir}/npm/node_modules
